@@ -1,0 +1,149 @@
+#include "game/discovery.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "common/path_text.h"
+#include "common/unique_resource.h"
+#include "launcher/log_placement.h"
+
+namespace {
+
+constexpr wchar_t kGamesKey[] = L"SOFTWARE\\Zelqa Games";
+constexpr DWORD kCurrentDirectoryChars = 520;
+constexpr DWORD kMinimumNameChars = 260;
+
+std::wstring CurrentDirectoryOrEmpty() {
+  std::wstring directory(kCurrentDirectoryChars, L'\0');
+  const DWORD length = GetCurrentDirectoryW(kCurrentDirectoryChars, directory.data());
+  directory.resize(length < kCurrentDirectoryChars ? length : 0);
+  return directory;
+}
+
+// The parent of the deepest folder named exactly "__Installer" on `directory`.
+std::wstring GameRootAboveInstaller(const std::wstring& directory) {
+  std::wstring path = directory;
+  for (;;) {
+    std::wstring parent = ParentPath(path);
+    if (parent.empty() || parent == path) {
+      return std::wstring();
+    }
+    if (FileName(path) == L"__Installer") {
+      return parent;
+    }
+    path = std::move(parent);
+  }
+}
+
+}  // namespace
+
+std::vector<std::wstring> GameRootCandidates(const std::wstring& programDirectory,
+                                             const std::wstring& currentDirectory) {
+  std::vector<std::wstring> candidates{programDirectory, currentDirectory};
+  std::wstring root;
+  if (programDirectory.find(L"__Installer") != std::wstring::npos) {
+    root = GameRootAboveInstaller(programDirectory);
+  } else if (programDirectory.find(L"ZelqaAntiCheat") != std::wstring::npos) {
+    root = ParentPath(programDirectory);
+  }
+  if (!root.empty()) {
+    candidates.insert(candidates.begin(), root);
+  }
+  return candidates;
+}
+
+std::wstring NormalizeInstallFolder(const std::wstring& folder) {
+  std::wstring path = folder;
+  std::replace(path.begin(), path.end(), L'/', L'\\');
+  // Appending a component and taking its parent drops trailing separators
+  // while a root keeps its own.
+  path = ParentPath((std::filesystem::path(path) / L"temp").wstring());
+  return std::filesystem::path(path).lexically_normal().wstring();
+}
+
+bool FindGameInstallInfo(GameInstallInfo& info) {
+  return MatchGameInstallKey(GameRootCandidates(GetModuleDirectory(), CurrentDirectoryOrEmpty()),
+                             info);
+}
+
+bool MatchGameInstallKey(const std::vector<std::wstring>& candidates, GameInstallInfo& info) {
+  UniqueHkey games;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kGamesKey, 0, KEY_READ, games.put()) != ERROR_SUCCESS) {
+    return false;
+  }
+  DWORD subkeyCount = 0;
+  DWORD longestName = 0;
+  if (RegQueryInfoKeyW(games.get(), nullptr, nullptr, nullptr, &subkeyCount, &longestName, nullptr,
+                       nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+      subkeyCount == 0) {
+    return false;
+  }
+
+  std::vector<std::wstring> normalCandidates;
+  for (const std::wstring& candidate : candidates) {
+    normalCandidates.push_back(std::filesystem::path(candidate).lexically_normal().wstring());
+  }
+
+  std::vector<wchar_t> name(std::max(longestName + 1, kMinimumNameChars));
+  bool matched = false;
+  for (DWORD index = 0; index < subkeyCount; ++index) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    if (RegEnumKeyExW(games.get(), index, name.data(), &nameLength, nullptr, nullptr, nullptr,
+                      nullptr) != ERROR_SUCCESS) {
+      continue;
+    }
+    GameInstallInfo values;
+    if (!ReadGameKeyValues(std::wstring(name.data(), nameLength), values)) {
+      continue;
+    }
+    const auto installDir = values.find(L"Install Dir");
+    if (installDir == values.end()) {
+      continue;
+    }
+    const std::wstring folder = NormalizeInstallFolder(installDir->second);
+    // Every match replaces the last: the last registration enumerated wins.
+    if (std::find(normalCandidates.begin(), normalCandidates.end(), folder) !=
+        normalCandidates.end()) {
+      info = std::move(values);
+      matched = true;
+    }
+  }
+  return matched;
+}
+
+bool ReadGameKeyValues(const std::wstring& subkeyName, GameInstallInfo& values) {
+  UniqueHkey game;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kGamesKey) + L"\\" + subkeyName).c_str(), 0,
+                    KEY_READ, game.put()) != ERROR_SUCCESS) {
+    return false;
+  }
+  DWORD valueCount = 0;
+  DWORD longestName = 0;
+  DWORD largestData = 0;
+  if (RegQueryInfoKeyW(game.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       &valueCount, &longestName, &largestData, nullptr,
+                       nullptr) != ERROR_SUCCESS ||
+      valueCount == 0 || largestData == 0) {
+    return true;
+  }
+  std::vector<wchar_t> name(std::max(longestName + 1, kMinimumNameChars));
+  std::vector<BYTE> data(largestData);
+  for (DWORD index = 0; index < valueCount; ++index) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    DWORD dataSize = static_cast<DWORD>(data.size());
+    DWORD type = 0;
+    // A value that grew since the query no longer fits and is skipped.
+    if (RegEnumValueW(game.get(), index, name.data(), &nameLength, nullptr, &type, data.data(),
+                      &dataSize) != ERROR_SUCCESS ||
+        type != REG_SZ) {
+      continue;
+    }
+    const auto* text = reinterpret_cast<const wchar_t*>(data.data());
+    const size_t units = dataSize / sizeof(wchar_t);
+    values[std::wstring(name.data(), nameLength)] =
+        std::wstring(text, std::find(text, text + units, L'\0'));
+  }
+  return true;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// Finding the game's registration under HKLM\SOFTWARE\Zelqa Games.
+
+#include <map>
+#include <string>
+#include <vector>
+
+// Every REG_SZ value of the game's key, by value name; "Install Dir" among them.
+using GameInstallInfo = std::map<std::wstring, std::wstring>;
+
+// The folders the game may live in, derived from where the launcher runs:
+// the game root above "__Installer" or "ZelqaAntiCheat" (when found), then
+// `programDirectory`, then `currentDirectory`.
+std::vector<std::wstring> GameRootCandidates(const std::wstring& programDirectory,
+                                             const std::wstring& currentDirectory);
+
+// The form an install folder is compared in: slashes as backslashes,
+// trailing separators dropped, "." and ".." resolved. Letter case is kept.
+std::wstring NormalizeInstallFolder(const std::wstring& folder);
+
+// Fills `info` with the registration matching where the launcher runs;
+// false, with `info` untouched, when none does.
+[[nodiscard]] bool FindGameInstallInfo(GameInstallInfo& info);
+
+// Fills `info` with the last registration whose "Install Dir" equals one of
+// `candidates`; false when none does.
+[[nodiscard]] bool MatchGameInstallKey(const std::vector<std::wstring>& candidates,
+                                       GameInstallInfo& info);
+
+// Reads the REG_SZ values of game key `subkeyName` into `values`; false when
+// the key can't be opened.
+[[nodiscard]] bool ReadGameKeyValues(const std::wstring& subkeyName, GameInstallInfo& values);

@@ -1,0 +1,26 @@
+#pragma once
+// Running the anti-cheat's own installer, ZelqaAntiCheat.Installer.exe.
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+// The installer in the current directory (bare name) or beside the launcher,
+// in that order; none when neither exists.
+std::optional<std::wstring> FindInstallerExecutable();
+
+// The installer's command line for `arguments` (" --noui --install --title "
+// and the like) and `title`: the path quoted when it holds a blank, the title
+// quoted as one argument.
+std::wstring InstallerCommandLine(const std::wstring& installer, const std::wstring& arguments,
+                                  const std::wstring& title);
+
+// Starts the installer with no arguments and does not wait; failures are
+// only logged.
+void OpenInstaller();
+
+// Runs the installer without user interface for `title` and waits. Returns 0
+// when it ran, 2 when it is missing, or the error of the start or the wait.
+[[nodiscard]] DWORD InstallAntiCheat(const std::wstring& title);
+[[nodiscard]] DWORD UninstallAntiCheat(const std::wstring& title);

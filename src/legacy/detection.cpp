@@ -1,0 +1,86 @@
+#include "legacy/detection.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <limits>
+
+#include "common/unique_resource.h"
+
+namespace {
+
+constexpr DWORD kGamesListBytes = 1024;
+
+bool IsConversionSpace(wchar_t c) {
+  return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r';
+}
+
+}  // namespace
+
+std::vector<std::wstring> SplitString(const std::wstring& text, const std::wstring& separator) {
+  std::vector<std::wstring> fields;
+  size_t position = 0;
+  for (size_t found = text.find(separator, position); found != std::wstring::npos;
+       found = text.find(separator, position)) {
+    fields.push_back(text.substr(position, found - position));
+    position = found + separator.size();
+  }
+  fields.push_back(text.substr(position));
+  return fields;
+}
+
+bool ParseDecimalId(const std::wstring& text, std::int32_t& id) {
+  size_t i = 0;
+  while (i < text.size() && IsConversionSpace(text[i])) {
+    ++i;
+  }
+  bool negative = false;
+  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
+    negative = text[i] == L'-';
+    ++i;
+  }
+  if (i == text.size() || text[i] < L'0' || text[i] > L'9') {
+    return false;
+  }
+  // Accumulated as a magnitude, so the most negative id fits as well.
+  const std::int64_t limit =
+      negative ? -static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::min())
+               : std::numeric_limits<std::int32_t>::max();
+  std::int64_t magnitude = 0;
+  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+    magnitude = magnitude * 10 + (text[i] - L'0');
+    if (magnitude > limit) {
+      return false;
+    }
+  }
+  id = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+  return true;
+}
+
+bool GamesListContains(const std::wstring& list, std::int32_t gameId) {
+  for (const std::wstring& field : SplitString(list, L";")) {
+    std::int32_t id = 0;
+    // A field that is no number matches no id; the search goes on.
+    if (!field.empty() && ParseDecimalId(field, id) && id == gameId) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsEasyAntiCheatInstalled(std::int32_t gameId) {
+  UniqueHkey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\WOW6432Node\\EasyAntiCheat", 0, KEY_READ,
+                    key.put()) != ERROR_SUCCESS) {
+    return false;
+  }
+  wchar_t buffer[kGamesListBytes / sizeof(wchar_t)] = {};
+  DWORD size = kGamesListBytes;
+  // A list longer than the buffer fails with ERROR_MORE_DATA and counts as absent.
+  if (RegQueryValueExW(key.get(), L"GamesInstalled", nullptr, nullptr,
+                       reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS) {
+    return false;
+  }
+  const wchar_t* end = std::find(std::cbegin(buffer), std::cend(buffer), L'\0');
+  return GamesListContains(std::wstring(std::cbegin(buffer), end), gameId);
+}

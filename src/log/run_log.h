@@ -1,0 +1,33 @@
+#pragma once
+// The run log: one line per message, each begun with the elapsed-time prefix,
+// written as single bytes to standard output or to the log file.
+
+#include <cstdint>
+#include <iomanip>
+#include <ostream>
+#include <string>
+
+// Monotonic nanoseconds, taken before the entry point runs.
+extern const std::int64_t ProcessStartTime;
+
+// The process-wide log stream.
+std::wostream& RunLog();
+
+// Writes the prefix ("0000.045 | ") and returns the stream for the line's items;
+// the caller ends the line with std::endl.
+std::wostream& BeginLogLine();
+
+// The prefix for `elapsedNanoseconds` since start: whole milliseconds as
+// seconds, width 8, zero-filled, three decimals, then " | ".
+std::wstring FormatLogPrefix(std::int64_t elapsedNanoseconds);
+
+// The byte a character is written as: itself up to U+00FF, "?" above, so one
+// character the log can't hold never silences the rest of the run.
+char LogByte(wchar_t c);
+
+// Sends the log into `path` (created or truncated, text mode). Returns false
+// and keeps the current output when the file can't be opened.
+[[nodiscard]] bool RedirectRunLog(const std::wstring& path);
+
+// A path item: quoted, with a backslash before every backslash and quote.
+inline auto LogPath(const std::wstring& path) { return std::quoted(path, L'"', L'\\'); }

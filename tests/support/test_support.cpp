@@ -1,0 +1,258 @@
+#include "test_support.h"
+
+#include <regex>
+
+#include "common/path_text.h"
+#include "common/unique_resource.h"
+#include "launcher/log_placement.h"
+
+std::wstring TestBinaryDirectory() { return GetModuleDirectory(); }
+
+std::wstring BuiltLauncherPath() { return JoinPath(TestBinaryDirectory(), L"Launcher.exe"); }
+
+std::wstring StandInInstallerPath() {
+  return JoinPath(TestBinaryDirectory(), L"ZelqaAntiCheat.Installer.exe");
+}
+
+namespace {
+
+void RemoveTree(const std::wstring& path) {
+  WIN32_FIND_DATAW entry{};
+  UniqueFindHandle find(FindFirstFileW(JoinPath(path, L"*").c_str(), &entry));
+  if (find) {
+    do {
+      const std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") {
+        continue;
+      }
+      const std::wstring child = JoinPath(path, name);
+      SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+          (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        RemoveTree(child);
+      } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        RemoveDirectoryW(child.c_str());
+      } else {
+        DeleteFileW(child.c_str());
+      }
+    } while (FindNextFileW(find.get(), &entry));
+  }
+  find.reset();
+  RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
+
+std::wstring MakeScratchDirectory(const std::wstring& name) {
+  const std::wstring root = JoinPath(TestBinaryDirectory(), L"scratch");
+  CreateDirectoryW(root.c_str(), nullptr);
+  const std::wstring path = JoinPath(root, name);
+  RemoveTree(path);
+  CreateDirectoryW(path.c_str(), nullptr);
+  return path;
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+  const UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+  std::string bytes;
+  if (!file) {
+    return bytes;
+  }
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+    bytes.append(buffer, read);
+  }
+  return bytes;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  const UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  return file &&
+         WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+}
+
+bool FileExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool CopyFileTo(const std::wstring& from, const std::wstring& to) {
+  return CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
+}
+
+std::wstring Widen(const std::string& text) {
+  const int units =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(units), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), units);
+  return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                        nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), bytes,
+                      nullptr, nullptr);
+  return narrow;
+}
+
+std::vector<std::wstring> ReadRecordedLines(const std::wstring& path) {
+  std::vector<std::wstring> lines;
+  const std::string bytes = ReadFileBytes(path);
+  size_t start = 0;
+  for (size_t end = bytes.find('\n'); end != std::string::npos; end = bytes.find('\n', start)) {
+    lines.push_back(Widen(bytes.substr(start, end - start)));
+    start = end + 1;
+  }
+  return lines;
+}
+
+namespace {
+
+std::vector<wchar_t> EnvironmentBlock(const std::map<std::wstring, std::wstring>& additions) {
+  // The test's own variables, overridden and extended by the additions; a
+  // Windows block is sorted case-insensitively, which a map of upper-cased
+  // names gives.
+  std::map<std::wstring, std::wstring> variables;
+  const auto upper = [](std::wstring name) {
+    CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+    return name;
+  };
+  wchar_t* current = GetEnvironmentStringsW();
+  for (const wchar_t* entry = current; *entry != L'\0'; entry += wcslen(entry) + 1) {
+    const std::wstring text = entry;
+    const size_t equals = text.find(L'=', 1);
+    if (equals != std::wstring::npos) {
+      variables[upper(text.substr(0, equals))] = text;
+    }
+  }
+  FreeEnvironmentStringsW(current);
+  for (const auto& [name, value] : additions) {
+    variables[upper(name)] = name + L"=" + value;
+  }
+  std::vector<wchar_t> block;
+  for (const auto& [key, text] : variables) {
+    block.insert(block.end(), text.begin(), text.end());
+    block.push_back(L'\0');
+  }
+  block.push_back(L'\0');
+  return block;
+}
+
+}  // namespace
+
+ProgramResult RunProgram(const ProgramRun& run) {
+  ProgramResult result;
+  const std::wstring outputPath = JoinPath(
+      MakeScratchDirectory(L"output-" + std::to_wstring(GetCurrentProcessId())), L"stdout.bin");
+  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+  UniqueFileHandle output(CreateFileW(outputPath.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = output.get();
+  startup.hStdError = output.get();
+  startup.hStdInput = nullptr;
+  std::wstring desktop = run.desktop;
+  if (!desktop.empty()) {
+    startup.lpDesktop = desktop.data();
+  }
+  std::wstring commandLine = L"\"" + run.program + L"\"";
+  if (!run.arguments.empty()) {
+    commandLine += L" " + run.arguments;
+  }
+  std::vector<wchar_t> environment = EnvironmentBlock(run.environment);
+  PROCESS_INFORMATION created{};
+  if (!CreateProcessW(run.program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                      CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                      run.currentDirectory.empty() ? nullptr : run.currentDirectory.c_str(),
+                      &startup, &created)) {
+    result.startError = GetLastError();
+    return result;
+  }
+  result.started = true;
+  const UniqueHandle process(created.hProcess);
+  const UniqueHandle thread(created.hThread);
+  output.reset();
+  if (WaitForSingleObject(process.get(), run.timeoutMs) != WAIT_OBJECT_0) {
+    result.timedOut = true;
+    TerminateProcess(process.get(), 1);
+    WaitForSingleObject(process.get(), 5000);
+  }
+  GetExitCodeProcess(process.get(), &result.exitCode);
+  result.output = ReadFileBytes(outputPath);
+  return result;
+}
+
+std::vector<std::string> LogTexts(const std::string& output) {
+  static const std::regex prefix(R"(^\d{4,}\.\d{3} \| )");
+  std::vector<std::string> texts;
+  size_t start = 0;
+  while (start < output.size()) {
+    const size_t end = output.find("\r\n", start);
+    const std::string line =
+        output.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::smatch match;
+    if (end == std::string::npos || !std::regex_search(line, match, prefix)) {
+      texts.push_back("<bad line: " + line + ">");
+    } else {
+      texts.push_back(line.substr(static_cast<size_t>(match.length(0))));
+    }
+    if (end == std::string::npos) {
+      break;
+    }
+    start = end + 2;
+  }
+  return texts;
+}
+
+RegistryFixture::RegistryFixture(std::wstring path) : path_(std::move(path)) {
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, path_.c_str());
+  CreateSubkey(L"");
+}
+
+RegistryFixture::~RegistryFixture() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, path_.c_str()); }
+
+void RegistryFixture::CreateSubkey(const std::wstring& subkey) {
+  UniqueHkey key;
+  RegCreateKeyExW(HKEY_LOCAL_MACHINE, (subkey.empty() ? path_ : path_ + L"\\" + subkey).c_str(), 0,
+                  nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
+}
+
+void RegistryFixture::SetValue(const std::wstring& subkey, const std::wstring& name, DWORD type,
+                               const void* data, DWORD size) {
+  UniqueHkey key;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, (subkey.empty() ? path_ : path_ + L"\\" + subkey).c_str(),
+                      0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
+                      nullptr) == ERROR_SUCCESS) {
+    RegSetValueExW(key.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+  }
+}
+
+void RegistryFixture::SetString(const std::wstring& subkey, const std::wstring& name,
+                                const std::wstring& value, DWORD type) {
+  SetValue(subkey, name, type, value.c_str(),
+           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+void RegistryFixture::SetDword(const std::wstring& subkey, const std::wstring& name, DWORD value) {
+  SetValue(subkey, name, REG_DWORD, &value, sizeof(value));
+}
+
+void RegistryFixture::SetQword(const std::wstring& subkey, const std::wstring& name,
+                               ULONGLONG value) {
+  SetValue(subkey, name, REG_QWORD, &value, sizeof(value));
+}
+
+void RegistryFixture::SetBinary(const std::wstring& subkey, const std::wstring& name,
+                                const std::string& bytes) {
+  SetValue(subkey, name, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
+}

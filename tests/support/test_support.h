@@ -1,0 +1,75 @@
+#pragma once
+// Shared helpers of the tests: scratch folders, running programs under the
+// test's control, reading the run log, and registry fixtures.
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+// The folder holding the test programs, Launcher.exe and the stand-ins.
+std::wstring TestBinaryDirectory();
+std::wstring BuiltLauncherPath();
+std::wstring StandInInstallerPath();
+
+// A fresh, empty folder under the build tree's scratch area, named `name`.
+std::wstring MakeScratchDirectory(const std::wstring& name);
+
+std::string ReadFileBytes(const std::wstring& path);
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+bool FileExists(const std::wstring& path);
+bool CopyFileTo(const std::wstring& from, const std::wstring& to);
+
+// Reads the lines a stand-in recorded (UTF-8 to wide), one per start.
+std::vector<std::wstring> ReadRecordedLines(const std::wstring& path);
+
+struct ProgramRun {
+  std::wstring program;                              // full path
+  std::wstring arguments;                            // raw text after the program
+  std::wstring currentDirectory;                     // empty: the test's own
+  std::map<std::wstring, std::wstring> environment;  // added to the test's own
+  std::wstring desktop;                              // "station\\desktop", empty: the test's
+  DWORD timeoutMs = 60000;
+};
+
+struct ProgramResult {
+  bool started = false;
+  DWORD startError = 0;
+  DWORD exitCode = 0;
+  bool timedOut = false;
+  std::string output;  // everything the program wrote to its standard output
+};
+
+// Starts the program with its standard output on a file and waits for it.
+ProgramResult RunProgram(const ProgramRun& run);
+
+// The texts of the run log's lines, each checked to start with the
+// "dddd.ddd | " prefix and to end in CR LF; a malformed line is returned
+// as "<bad line: ...>" so the comparison shows it.
+std::vector<std::string> LogTexts(const std::string& output);
+
+// A key under HKEY_LOCAL_MACHINE that the test fills and that is removed,
+// with everything below it, when the fixture goes.
+class RegistryFixture {
+ public:
+  explicit RegistryFixture(std::wstring path);
+  ~RegistryFixture();
+  RegistryFixture(const RegistryFixture&) = delete;
+  RegistryFixture& operator=(const RegistryFixture&) = delete;
+
+  void SetString(const std::wstring& subkey, const std::wstring& name, const std::wstring& value,
+                 DWORD type = REG_SZ);
+  void SetDword(const std::wstring& subkey, const std::wstring& name, DWORD value);
+  void SetQword(const std::wstring& subkey, const std::wstring& name, ULONGLONG value);
+  void SetBinary(const std::wstring& subkey, const std::wstring& name, const std::string& bytes);
+  void CreateSubkey(const std::wstring& subkey);
+
+ private:
+  void SetValue(const std::wstring& subkey, const std::wstring& name, DWORD type, const void* data,
+                DWORD size);
+  std::wstring path_;
+};
+
+std::wstring Widen(const std::string& text);   // UTF-8 to UTF-16
+std::string Narrow(const std::wstring& text);  // UTF-16 to UTF-8

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Sets up and tears down the Wine session the tests run in: a fresh Wine
+# prefix inside the build tree (never ~/.wine) and a private Xvfb display for
+# the message boxes.
+#   wine-session.sh setup|cleanup BUILD_DIR
+set -euo pipefail
+action=$1
+build=$(cd "$2" && pwd)
+prefix=$build/wineprefix
+state=$build/wine-session
+
+stop_session() {
+  if [ -f "$state/xvfb.pid" ]; then
+    kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
+    rm -f "$state/xvfb.pid"
+  fi
+  if [ -d "$prefix" ]; then
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+  fi
+}
+
+case $action in
+  setup)
+    stop_session
+    rm -rf "$prefix" "$state" "$build/scratch"
+    mkdir -p "$state" "$build/scratch"
+    # Xvfb picks a free display and writes its number to fd 3.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$state/display" </dev/null >/dev/null 2>&1 &
+    echo $! >"$state/xvfb.pid"
+    for _ in $(seq 100); do
+      [ -s "$state/display" ] && break
+      sleep 0.1
+    done
+    [ -s "$state/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+    export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=":$(cat "$state/display")"
+    # One wineserver for the whole run instead of one per test program.
+    mkdir -p "$prefix"
+    wineserver -p </dev/null >/dev/null 2>&1
+    wineboot -i </dev/null >/dev/null 2>&1
+    # A directory link made from the Linux side shows to Windows programs as
+    # a folder with a reparse point; the cleanup tests must never enter it.
+    mkdir -p "$build/scratch/link-target"
+    echo outside >"$build/scratch/link-target/keep_launcher.exe"
+    echo "Wine session ready: prefix $prefix, display $DISPLAY"
+    ;;
+  cleanup)
+    stop_session
+    ;;
+  *)
+    echo "usage: $0 setup|cleanup BUILD_DIR" >&2
+    exit 2
+    ;;
+esac
