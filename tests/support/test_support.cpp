@@ -1,5 +1,8 @@
 #include "test_support.h"
 
+#include <shlobj.h>
+
+#include <algorithm>
 #include <regex>
 
 #include "common/path_text.h"
@@ -50,6 +53,39 @@ std::wstring MakeScratchDirectory(const std::wstring& name) {
   RemoveTree(path);
   CreateDirectoryW(path.c_str(), nullptr);
   return path;
+}
+
+std::wstring CopyLauncherTo(const std::wstring& directory, const std::wstring& fileName) {
+  const std::wstring path = JoinPath(directory, fileName);
+  CopyFileTo(BuiltLauncherPath(), path);
+  return path;
+}
+
+std::wstring CopyStandInInstallerTo(const std::wstring& directory) {
+  const std::wstring path = JoinPath(directory, L"ZelqaAntiCheat.Installer.exe");
+  CopyFileTo(StandInInstallerPath(), path);
+  return path;
+}
+
+std::wstring AppDataFolder() {
+  wchar_t path[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path);
+  return path;
+}
+
+std::vector<std::wstring> ListFiles(const std::wstring& directory, const std::wstring& pattern) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW entry{};
+  const UniqueFindHandle find(FindFirstFileW(JoinPath(directory, pattern).c_str(), &entry));
+  if (find) {
+    do {
+      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        names.push_back(entry.cFileName);
+      }
+    } while (FindNextFileW(find.get(), &entry));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::string ReadFileBytes(const std::wstring& path) {

@@ -16,6 +16,20 @@ std::wstring StandInInstallerPath();
 // A fresh, empty folder under the build tree's scratch area, named `name`.
 std::wstring MakeScratchDirectory(const std::wstring& name);
 
+// Copies the built Launcher.exe into `directory` as `fileName` (another name
+// gives another log folder and log file name); returns the copy's path.
+std::wstring CopyLauncherTo(const std::wstring& directory,
+                            const std::wstring& fileName = L"Launcher.exe");
+
+// Copies the stand-in ZelqaAntiCheat.Installer.exe into `directory`.
+std::wstring CopyStandInInstallerTo(const std::wstring& directory);
+
+// The user's roaming application-data folder, where logs go by default.
+std::wstring AppDataFolder();
+
+// The files in `directory` whose names match `pattern` ("*.log"), sorted.
+std::vector<std::wstring> ListFiles(const std::wstring& directory, const std::wstring& pattern);
+
 std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
