@@ -1,1 +1,163 @@
 #include <gtest/gtest.h>
+
+#include "common/path_text.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr char kNotFound[] = "Could not find game install information. Possible new installation.";
+
+// A launcher copy alone in a fresh folder that is also its current
+// directory, with no installer anywhere near.
+struct Sandbox {
+  std::wstring folder;
+  std::wstring exe;
+};
+
+Sandbox MakeSandbox(const std::wstring& name) {
+  Sandbox sandbox;
+  sandbox.folder = MakeScratchDirectory(name);
+  sandbox.exe = CopyLauncherTo(sandbox.folder, L"Launcher.exe");
+  return sandbox;
+}
+
+ProgramResult RunIn(const Sandbox& sandbox, const std::wstring& arguments,
+                    std::map<std::wstring, std::wstring> environment = {}) {
+  ProgramRun run{sandbox.exe, arguments, sandbox.folder};
+  run.environment = std::move(environment);
+  return RunProgram(run);
+}
+
+TEST(EntryExitCodes, NoArgumentOpensTheInstallerAndReportsUsage) {
+  const Sandbox sandbox = MakeSandbox(L"entry-none");
+  const ProgramResult result = RunIn(sandbox, L"");
+  ASSERT_TRUE(result.started);
+  EXPECT_EQ(result.exitCode, 160u);
+  EXPECT_EQ(LogTexts(result.output), (std::vector<std::string>{
+                                         "Opening Zelqa Anti-Cheat Installer",
+                                         "ZelqaAntiCheat.Installer.exe not found.",
+                                         "Usage: <action>",
+                                     }));
+  // Blank arguments are no action either.
+  EXPECT_EQ(RunIn(sandbox, L"   ").exitCode, 160u);
+}
+
+TEST(EntryExitCodes, ActionIsCaseSensitive) {
+  const Sandbox sandbox = MakeSandbox(L"entry-case");
+  const ProgramResult result = RunIn(sandbox, L"Install -title Foo");
+  EXPECT_EQ(result.exitCode, 160u);
+  EXPECT_EQ(LogTexts(result.output),
+            (std::vector<std::string>{kNotFound, "Action: Install", "Invalid <action>"}));
+}
+
+TEST(EntryExitCodes, OptionBeforeTheActionIsAnInvalidAction) {
+  const Sandbox sandbox = MakeSandbox(L"entry-order");
+  const ProgramResult result = RunIn(sandbox, L"-title install");
+  EXPECT_EQ(result.exitCode, 160u);
+  EXPECT_EQ(LogTexts(result.output),
+            (std::vector<std::string>{kNotFound, "Action: -title", "Invalid <action>"}));
+}
+
+TEST(EntryExitCodes, MissingOrEmptyTitleStopsBothActions) {
+  const Sandbox sandbox = MakeSandbox(L"entry-title");
+  for (const wchar_t* arguments :
+       {L"install", L"install -title", L"install -title -prompt", L"install -title \"\"",
+        L"install -title A -title", L"uninstall -prompt", L"uninstall -Title Foo"}) {
+    const ProgramResult result = RunIn(sandbox, arguments);
+    EXPECT_EQ(result.exitCode, 160u) << Narrow(arguments);
+    const std::vector<std::string> lines = LogTexts(result.output);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Missing: title") << Narrow(arguments);
+  }
+}
+
+std::string Unquoted(const wchar_t* argument) {
+  std::string text = Narrow(argument);
+  return text.front() == '"' ? text.substr(1, text.size() - 2) : text;
+}
+
+TEST(EntryExitCodes, LegacyIdThatIsNoNumberStopsBeforeAnythingRuns) {
+  const Sandbox sandbox = MakeSandbox(L"entry-legacy-id");
+  CopyStandInInstallerTo(sandbox.folder);
+  const std::wstring record = JoinPath(sandbox.folder, L"installer.txt");
+  // A negative id can only be given with a blank before its sign.
+  for (const wchar_t* id : {L"abc", L"x1", L"2147483648", L"\" -2147483649\"", L"99999999999"}) {
+    const ProgramResult result =
+        RunIn(sandbox, std::wstring(L"install -title Foo -prompt -eactitleId ") + id,
+              {{L"ZELQA_TEST_INSTALLER_RECORD", record}});
+    EXPECT_EQ(result.exitCode, 160u) << Narrow(id);
+    EXPECT_EQ(LogTexts(result.output),
+              (std::vector<std::string>{kNotFound, "Action: install",
+                                        "Invalid eactitleId: " + Unquoted(id)}));
+  }
+  EXPECT_FALSE(FileExists(record)) << "the installer must not run";
+}
+
+TEST(EntryExitCodes, LegacyIdTextIsReadLikeANumberConversion) {
+  const Sandbox sandbox = MakeSandbox(L"entry-legacy-text");
+  CopyStandInInstallerTo(sandbox.folder);
+  // Leading blanks, a sign and trailing letters are read as a conversion
+  // reads them; 0 skips detection.
+  for (const wchar_t* id : {L"\"  +12abc\"", L"0", L"-2147483648"}) {
+    const ProgramResult result =
+        RunIn(sandbox, std::wstring(L"install -title Foo -eactitleId ") + id);
+    EXPECT_EQ(result.exitCode, 0u) << Narrow(id);
+    const std::vector<std::string> lines = LogTexts(result.output);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Installed Zelqa Anti-Cheat.") << Narrow(id);
+  }
+}
+
+TEST(EntryExitCodes, InstallAndUninstallEndWithTheInstallersResult) {
+  const Sandbox sandbox = MakeSandbox(L"entry-results");
+  CopyStandInInstallerTo(sandbox.folder);
+  // The installer's own exit code is not the launcher's business.
+  ProgramResult result =
+      RunIn(sandbox, L"install -title Foo", {{L"ZELQA_TEST_INSTALLER_EXIT", L"5"}});
+  EXPECT_EQ(result.exitCode, 0u);
+  EXPECT_EQ(LogTexts(result.output),
+            (std::vector<std::string>{kNotFound, "Action: install", "Installing Zelqa Anti-Cheat",
+                                      "Installed Zelqa Anti-Cheat."}));
+
+  result = RunIn(sandbox, L"uninstall -title Foo");
+  EXPECT_EQ(result.exitCode, 0u);
+  EXPECT_EQ(LogTexts(result.output), (std::vector<std::string>{kNotFound, "Action: uninstall",
+                                                               "Uninstalling Zelqa Anti-Cheat",
+                                                               "Uninstalled Zelqa Anti-Cheat."}));
+
+  DeleteFileW(JoinPath(sandbox.folder, L"ZelqaAntiCheat.Installer.exe").c_str());
+  result = RunIn(sandbox, L"uninstall -title Foo");
+  EXPECT_EQ(result.exitCode, 2u);
+  EXPECT_EQ(LogTexts(result.output).back(), "Could not uninstall Zelqa Anti-Cheat: 2");
+}
+
+TEST(EntryRunLog, NonLatinCharactersDoNotSilenceTheRestOfTheRun) {
+  const Sandbox sandbox = MakeSandbox(L"entry-wide");
+  const ProgramResult result = RunIn(sandbox, L"\u0443\u0441\u0442 -title Foo");
+  EXPECT_EQ(result.exitCode, 160u);
+  EXPECT_EQ(LogTexts(result.output),
+            (std::vector<std::string>{kNotFound, "Action: ???", "Invalid <action>"}));
+
+  const ProgramResult latin = RunIn(sandbox, L"\u00e9t\u00e9");
+  EXPECT_EQ(LogTexts(latin.output),
+            (std::vector<std::string>{kNotFound, "Action: \xE9t\xE9", "Invalid <action>"}));
+}
+
+TEST(EntryRunLog, ArgumentsLineShowsTheCommandLineAsGiven) {
+  const Sandbox sandbox = MakeSandbox(L"entry-args");
+  const std::wstring logFolder = JoinPath(AppDataFolder(), L"EntryArgs");
+  const std::wstring exe = CopyLauncherTo(sandbox.folder, L"EntryArgs.exe");
+  for (const std::wstring& name : ListFiles(logFolder, L"*.log")) {
+    DeleteFileW(JoinPath(logFolder, name).c_str());
+  }
+  const ProgramResult result =
+      RunProgram({exe, L"install   -log \"-x\"  -title \"My Game\\\\\"", sandbox.folder});
+  EXPECT_EQ(result.exitCode, 2u) << "no installer beside this copy";
+  const std::vector<std::wstring> files = ListFiles(logFolder, L"*.log");
+  ASSERT_EQ(files.size(), 1u);
+  const std::vector<std::string> lines = LogTexts(ReadFileBytes(JoinPath(logFolder, files[0])));
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[1], "Args: install   -log \"-x\"  -title \"My Game\\\\\"");
+}
+
+}  // namespace

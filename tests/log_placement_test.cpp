@@ -1,1 +1,150 @@
 #include <gtest/gtest.h>
+
+#include <regex>
+
+#include "common/path_text.h"
+#include "launcher/log_placement.h"
+#include "test_support.h"
+
+namespace {
+
+std::string QuotedForLog(const std::wstring& path) {
+  std::string quoted = "\"";
+  for (const char c : Narrow(path)) {
+    if (c == '\\' || c == '"') {
+      quoted += '\\';
+    }
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+// A launcher copy under a name of its own, so its log folder is its own.
+struct PlacedLauncher {
+  std::wstring folder;
+  std::wstring exe;
+  std::wstring logFolder;
+};
+
+PlacedLauncher PlaceLauncher(const std::wstring& stem) {
+  PlacedLauncher placed;
+  placed.folder = MakeScratchDirectory(stem);
+  placed.exe = CopyLauncherTo(placed.folder, stem + L".exe");
+  placed.logFolder = JoinPath(AppDataFolder(), stem);
+  // Left over from an earlier run of the suite in the same prefix.
+  for (const std::wstring& name : ListFiles(placed.logFolder, L"*")) {
+    DeleteFileW(JoinPath(placed.logFolder, name).c_str());
+  }
+  RemoveDirectoryW(placed.logFolder.c_str());
+  DeleteFileW(placed.logFolder.c_str());
+  return placed;
+}
+
+TEST(LogPlacementNames, FileNameIsStemTimestampAndExtension) {
+  EXPECT_EQ(LogFileName(L"Launcher", L"2026-12-08 05-27-49"), L"Launcher_2026-12-08 05-27-49.log");
+  EXPECT_EQ(LogFileName(L"my.tool", L""), L"my.tool_.log");
+}
+
+TEST(LogPlacementNames, TimestampIsLocalTimeInFixedForm) {
+  const std::wstring now = FormatLogTimestamp();
+  EXPECT_TRUE(std::regex_match(now, std::wregex(LR"(\d{4}-\d\d-\d\d \d\d-\d\d-\d\d)")))
+      << Narrow(now);
+  EXPECT_EQ(FormatLogTimestamp(static_cast<std::time_t>(-1)), L"")
+      << "a time the runtime can't convert gives an empty stamp";
+}
+
+TEST(LogPlacementNames, ModuleDirectoryAndStemFollowTheExecutable) {
+  EXPECT_EQ(GetModuleStem(), L"launcher_tests");
+  EXPECT_EQ(JoinPath(GetModuleDirectory(), L"launcher_tests.exe"),
+            JoinPath(TestBinaryDirectory(), L"launcher_tests.exe"));
+  EXPECT_EQ(ParentPath(L"C:\\Launcher.exe"), L"C:\\");
+  EXPECT_EQ(ParentPath(L"C:\\Games\\Launcher.exe"), L"C:\\Games");
+  EXPECT_EQ(FileStem(L"C:\\Games\\my.tool.exe"), L"my.tool");
+  EXPECT_EQ(FileStem(L"C:\\Games\\.profile"), L".profile");
+}
+
+TEST(LogPlacementRun, LogFileLandsInPerUserFolderNamedAfterTheStem) {
+  const PlacedLauncher placed = PlaceLauncher(L"PlacementStem");
+  const ProgramResult result = RunProgram({placed.exe, L"install -log", placed.folder});
+  ASSERT_TRUE(result.started);
+  EXPECT_EQ(result.exitCode, 160u);
+  EXPECT_EQ(result.output, "") << "with a log file nothing goes to standard output";
+
+  const std::vector<std::wstring> files = ListFiles(placed.logFolder, L"*");
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_TRUE(std::regex_match(
+      files[0], std::wregex(LR"(PlacementStem_\d{4}-\d\d-\d\d \d\d-\d\d-\d\d\.log)")))
+      << Narrow(files[0]);
+  const std::wstring logPath = JoinPath(placed.logFolder, files[0]);
+  EXPECT_EQ(LogTexts(ReadFileBytes(logPath)),
+            (std::vector<std::string>{
+                "Log file started: " + QuotedForLog(logPath),
+                "Args: install -log",
+                "Working Dir: " + QuotedForLog(placed.folder),
+                "Could not find game install information. Possible new installation.",
+                "Action: install",
+                "Missing: title",
+            }));
+}
+
+TEST(LogPlacementRun, PerUserFolderIsCreatedEvenWithoutLogOption) {
+  const PlacedLauncher placed = PlaceLauncher(L"PlacementNoLog");
+  const ProgramResult result = RunProgram({placed.exe, L"install", placed.folder});
+  EXPECT_EQ(result.exitCode, 160u);
+  EXPECT_EQ(GetFileAttributesW(placed.logFolder.c_str()) & FILE_ATTRIBUTE_DIRECTORY,
+            static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_TRUE(ListFiles(placed.logFolder, L"*").empty());
+  EXPECT_EQ(LogTexts(result.output).back(), "Missing: title");
+}
+
+TEST(LogPlacementRun, LogStaysOnStandardOutputWhenTheFileCannotBeOpened) {
+  const PlacedLauncher placed = PlaceLauncher(L"PlacementBlocked");
+  // A file where the per-user folder should be counts as existing, so the
+  // log file's folder is that file and the open fails.
+  ASSERT_TRUE(WriteFileBytes(placed.logFolder, "not a folder"));
+  const ProgramResult result = RunProgram({placed.exe, L"install -log -title", placed.folder});
+  EXPECT_EQ(result.exitCode, 160u);
+  EXPECT_EQ(LogTexts(result.output),
+            (std::vector<std::string>{
+                "Could not find game install information. Possible new installation.",
+                "Action: install",
+                "Missing: title",
+            }));
+  DeleteFileW(placed.logFolder.c_str());
+}
+
+TEST(LogPlacementRun, ServiceWindowStationLogsBesideTheExecutable) {
+  const PlacedLauncher placed = PlaceLauncher(L"PlacementService");
+  const std::wstring desktop = CreateHiddenWindowStation(L"ZelqaPlacementStation");
+  ASSERT_FALSE(desktop.empty()) << "no hidden window station: " << GetLastError();
+  ProgramRun run{placed.exe, L"install -log", placed.folder};
+  run.desktop = desktop;
+  const ProgramResult result = RunProgram(run);
+  EXPECT_EQ(result.exitCode, 160u);
+  EXPECT_EQ(GetFileAttributesW(placed.logFolder.c_str()), INVALID_FILE_ATTRIBUTES)
+      << "no per-user folder is created for a service";
+  const std::vector<std::wstring> files = ListFiles(placed.folder, L"PlacementService_*.log");
+  ASSERT_EQ(files.size(), 1u);
+  const std::vector<std::string> lines = LogTexts(ReadFileBytes(JoinPath(placed.folder, files[0])));
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front(), "Log file started: " + QuotedForLog(JoinPath(placed.folder, files[0])));
+}
+
+TEST(LogPlacementRun, WideCharactersBecomeQuestionMarksAndTheLogGoesOn) {
+  const PlacedLauncher placed = PlaceLauncher(L"PlacementWide");
+  const std::wstring folder = JoinPath(placed.folder, L"caf\u00e9 \u4e2d");
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  const ProgramResult result = RunProgram({placed.exe, L"install -log", folder});
+  EXPECT_EQ(result.exitCode, 160u);
+  const std::vector<std::wstring> files = ListFiles(placed.logFolder, L"*.log");
+  ASSERT_EQ(files.size(), 1u);
+  const std::vector<std::string> lines =
+      LogTexts(ReadFileBytes(JoinPath(placed.logFolder, files[0])));
+  ASSERT_EQ(lines.size(), 6u);
+  std::string expectedFolder = QuotedForLog(placed.folder);
+  expectedFolder.pop_back();
+  EXPECT_EQ(lines[2], "Working Dir: " + expectedFolder + "\\\\caf\xE9 ?\"");
+  EXPECT_EQ(lines[5], "Missing: title");
+}
+
+}  // namespace

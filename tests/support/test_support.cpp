@@ -250,6 +250,21 @@ std::vector<std::string> LogTexts(const std::string& output) {
   return texts;
 }
 
+std::wstring CreateHiddenWindowStation(const std::wstring& name) {
+  // Kept open on purpose: the station must outlive the programs started in it.
+  HWINSTA station = CreateWindowStationW(name.c_str(), 0, WINSTA_ALL_ACCESS, nullptr);
+  if (station == nullptr) {
+    return std::wstring();
+  }
+  HWINSTA original = GetProcessWindowStation();
+  if (!SetProcessWindowStation(station)) {
+    return std::wstring();
+  }
+  HDESK desktop = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+  SetProcessWindowStation(original);
+  return desktop == nullptr ? std::wstring() : name + L"\\Default";
+}
+
 RegistryFixture::RegistryFixture(std::wstring path) : path_(std::move(path)) {
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, path_.c_str());
   CreateSubkey(L"");

@@ -39,11 +39,11 @@ bool CopyFileTo(const std::wstring& from, const std::wstring& to);
 std::vector<std::wstring> ReadRecordedLines(const std::wstring& path);
 
 struct ProgramRun {
-  std::wstring program;                              // full path
-  std::wstring arguments;                            // raw text after the program
-  std::wstring currentDirectory;                     // empty: the test's own
-  std::map<std::wstring, std::wstring> environment;  // added to the test's own
-  std::wstring desktop;                              // "station\\desktop", empty: the test's
+  std::wstring program{};                              // full path
+  std::wstring arguments{};                            // raw text after the program
+  std::wstring currentDirectory{};                     // empty: the test's own
+  std::map<std::wstring, std::wstring> environment{};  // added to the test's own
+  std::wstring desktop{};                              // "station\\desktop", empty: the test's
   DWORD timeoutMs = 60000;
 };
 
@@ -62,6 +62,11 @@ ProgramResult RunProgram(const ProgramRun& run);
 // "dddd.ddd | " prefix and to end in CR LF; a malformed line is returned
 // as "<bad line: ...>" so the comparison shows it.
 std::vector<std::string> LogTexts(const std::string& output);
+
+// Creates a window station without WSF_VISIBLE, as a service has, with a
+// "Default" desktop, and returns "<name>\\Default" for ProgramRun::desktop;
+// empty when the platform refuses. The station lives until the test ends.
+std::wstring CreateHiddenWindowStation(const std::wstring& name);
 
 // A key under HKEY_LOCAL_MACHINE that the test fills and that is removed,
 // with everything below it, when the fixture goes.
