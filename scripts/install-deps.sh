@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what building and testing the launcher needs on Debian 12, as
+# root; does nothing for packages already there, so it is safe to repeat.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build                                   # build
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev     # Windows x64 toolchain
+  googletest                                          # /usr/src/googletest
+  wine wine64 xvfb xauth                              # tests run under Wine with a display
+  locales                                             # the Arabic user language in tests
+  osslsigncode openssl                                # signing and its check
+  imagemagick x11-apps                                # screenshots of the questions
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# Wine takes the user's language from the Linux locale, which must exist.
+if ! locale -a 2>/dev/null | grep -qix 'ar_SA.utf8'; then
+  localedef -i ar_SA -f UTF-8 ar_SA.UTF-8
+fi
