@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <iomanip>
+#include <cwchar>
 #include <locale>
 #include <sstream>
 
@@ -16,8 +17,9 @@ constexpr DWORD kModulePathChars = 520;
 
 std::wstring GetModulePath() {
   std::wstring path(kModulePathChars, L'\0');
-  const DWORD length = GetModuleFileNameW(nullptr, path.data(), kModulePathChars);
-  path.resize(length < kModulePathChars ? length : kModulePathChars);
+  // A longer path is cut by the platform to what fits, terminator included.
+  GetModuleFileNameW(nullptr, path.data(), kModulePathChars);
+  path.resize(wcsnlen(path.c_str(), kModulePathChars));
   return path;
 }
 
