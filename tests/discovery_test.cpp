@@ -1,1 +1,170 @@
 #include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "common/path_text.h"
+#include "game/discovery.h"
+#include "test_support.h"
+
+namespace {
+
+using Paths = std::vector<std::wstring>;
+
+TEST(DiscoveryCandidates, GameRootComesFirstWhenTheLauncherSitsInAnInstallerFolder) {
+  EXPECT_EQ(
+      GameRootCandidates(L"D:\\Games\\Title\\__Installer\\ZelqaAntiCheat", L"C:\\cwd"),
+      (Paths{L"D:\\Games\\Title", L"D:\\Games\\Title\\__Installer\\ZelqaAntiCheat", L"C:\\cwd"}));
+  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\Title\\__Installer\\x\\__Installer\\y", L"")[0],
+            L"D:\\Games\\Title\\__Installer\\x")
+      << "the deepest __Installer decides";
+  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\Title\\__Installer", L"")[0], L"D:\\Games\\Title")
+      << "the program directory itself may be the __Installer folder";
+  EXPECT_EQ(GameRootCandidates(L"D:\\__Installer", L"")[0], L"D:\\");
+  EXPECT_EQ(GameRootCandidates(L"D:/Games/Title/__Installer/ZelqaAntiCheat", L"")[0],
+            L"D:/Games/Title");
+  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\Title\\ZelqaAntiCheat", L"C:\\cwd"),
+            (Paths{L"D:\\Games\\Title", L"D:\\Games\\Title\\ZelqaAntiCheat", L"C:\\cwd"}));
+  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\ZelqaAntiCheatTools\\bin", L"")[0],
+            L"D:\\Games\\ZelqaAntiCheatTools")
+      << "a plain substring search";
+}
+
+TEST(DiscoveryCandidates, NoGameRootWithoutAnExactInstallerFolder) {
+  // "__Installer" inside a longer name adds nothing and also rules out the
+  // ZelqaAntiCheat rule.
+  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\Title__Installer_old\\ZelqaAntiCheat", L"C:\\cwd"),
+            (Paths{L"D:\\Games\\Title__Installer_old\\ZelqaAntiCheat", L"C:\\cwd"}));
+  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\Title", L"C:\\cwd"),
+            (Paths{L"D:\\Games\\Title", L"C:\\cwd"}));
+  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\zelqaanticheat", L"").size(), 2u);
+  // Lower case is no "__Installer", so the other rule applies.
+  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\__installer\\ZelqaAntiCheat", L"")[0],
+            L"D:\\Games\\__installer");
+}
+
+TEST(DiscoveryNormalForm, SeparatorsAndDotsGoLetterCaseStays) {
+  for (const wchar_t* folder :
+       {L"D:\\Games\\Title", L"D:/Games/Title", L"D:\\Games\\Title\\", L"D:\\Games\\Title\\\\",
+        L"D:\\\\Games\\Title", L"D:\\Games\\Other\\..\\Title", L"D:\\Games\\.\\Title"}) {
+    EXPECT_EQ(NormalizeInstallFolder(folder), L"D:\\Games\\Title") << Narrow(folder);
+  }
+  EXPECT_EQ(NormalizeInstallFolder(L"d:\\games\\title\\"), L"d:\\games\\title");
+  EXPECT_EQ(NormalizeInstallFolder(L"C:\\"), L"C:\\");
+  EXPECT_EQ(NormalizeInstallFolder(L"C:/"), L"C:\\");
+  EXPECT_EQ(NormalizeInstallFolder(L""), L"");
+}
+
+constexpr wchar_t kGamesKey[] = L"SOFTWARE\\Zelqa Games";
+
+// The tests own the games key while they run: the fixture replaces it.
+class DiscoveryRegistry : public testing::Test {
+ protected:
+  RegistryFixture games_{kGamesKey};
+  const Paths candidates_{L"D:\\Games\\Title", L"C:\\Elsewhere"};
+};
+
+TEST_F(DiscoveryRegistry, KeepsEveryStringValueOfTheMatchAsStored) {
+  games_.SetString(L"Other", L"Install Dir", L"D:\\Games\\Other");
+  games_.SetString(L"Title", L"Install Dir", L"D:\\Games\\Title\\");
+  games_.SetString(L"Title", L"", L"default text");
+  games_.SetString(L"Title", L"Name", std::wstring(L"Title\0junk", 10));
+  games_.SetString(L"Title", L"Path", L"%ProgramFiles%", REG_EXPAND_SZ);
+  games_.SetString(L"Title", L"Langs", L"en", REG_MULTI_SZ);
+  games_.SetDword(L"Title", L"Build", 7);
+  games_.SetQword(L"Title", L"Size", 8);
+  games_.SetBinary(L"Title", L"Blob", "\x01\x02");
+
+  GameInstallInfo info;
+  ASSERT_TRUE(MatchGameInstallKey(candidates_, info));
+  EXPECT_EQ(info, (GameInstallInfo{{L"", L"default text"},
+                                   {L"Install Dir", L"D:\\Games\\Title\\"},
+                                   {L"Name", L"Title"}}));
+}
+
+TEST_F(DiscoveryRegistry, InstallDirMatchesInAnyLexicalSpellingButNotInAnotherCase) {
+  for (const wchar_t* stored : {L"D:/Games/Title", L"D:\\Games\\Title\\\\",
+                                L"D:\\Games\\Other\\..\\Title", L"C:\\Elsewhere\\"}) {
+    games_.SetString(L"Game", L"Install Dir", stored);
+    GameInstallInfo info;
+    EXPECT_TRUE(MatchGameInstallKey(candidates_, info)) << Narrow(stored);
+    EXPECT_EQ(info[L"Install Dir"], stored);
+  }
+  games_.SetString(L"Game", L"Install Dir", L"d:\\games\\title");
+  GameInstallInfo info{{L"kept", L"as passed"}};
+  EXPECT_FALSE(MatchGameInstallKey(candidates_, info));
+  EXPECT_EQ(info, (GameInstallInfo{{L"kept", L"as passed"}})) << "untouched without a match";
+}
+
+TEST_F(DiscoveryRegistry, OnlyAStringValueNamedExactlyInstallDirCounts) {
+  games_.SetString(L"Expand", L"Install Dir", L"D:\\Games\\Title", REG_EXPAND_SZ);
+  games_.SetString(L"Case", L"install dir", L"D:\\Games\\Title");
+  games_.SetString(L"Name", L"Install Directory", L"D:\\Games\\Title");
+  games_.CreateSubkey(L"Empty");
+  GameInstallInfo info;
+  EXPECT_FALSE(MatchGameInstallKey(candidates_, info));
+  EXPECT_TRUE(info.empty());
+}
+
+TEST_F(DiscoveryRegistry, TheLastMatchInEnumerationOrderWinsWithoutMerging) {
+  // Subkeys enumerate in name order.
+  games_.SetString(L"A", L"Install Dir", L"D:\\Games\\Title");
+  games_.SetString(L"A", L"OnlyA", L"a");
+  games_.SetString(L"B", L"Install Dir", L"C:\\Elsewhere");
+  games_.SetString(L"B", L"OnlyB", L"b");
+  games_.SetString(L"C", L"Install Dir", L"D:\\Games\\Unrelated");
+  games_.SetString(L"C", L"OnlyC", L"c");
+  GameInstallInfo info;
+  ASSERT_TRUE(MatchGameInstallKey(candidates_, info));
+  EXPECT_EQ(info, (GameInstallInfo{{L"Install Dir", L"C:\\Elsewhere"}, {L"OnlyB", L"b"}}));
+}
+
+TEST_F(DiscoveryRegistry, NothingIsFoundWithoutTheKeyInTheNativeView) {
+  GameInstallInfo info;
+  EXPECT_FALSE(MatchGameInstallKey(candidates_, info)) << "no subkeys";
+  ASSERT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, kGamesKey), ERROR_SUCCESS);
+  EXPECT_FALSE(MatchGameInstallKey(candidates_, info));
+  RegistryFixture wow(L"SOFTWARE\\WOW6432Node\\Zelqa Games");
+  wow.SetString(L"Title", L"Install Dir", L"D:\\Games\\Title");
+  EXPECT_FALSE(MatchGameInstallKey(candidates_, info));
+  EXPECT_TRUE(info.empty());
+}
+
+// The launcher's own run reports what discovery found.
+std::vector<std::string> RunLauncherIn(const std::wstring& directory,
+                                       const std::wstring& currentDirectory, DWORD& exitCode) {
+  ProgramRun run;
+  run.program = CopyLauncherTo(directory, L"DiscoveryLauncher.exe");
+  run.arguments = L"discover";
+  run.currentDirectory = currentDirectory;
+  const ProgramResult result = RunProgram(run);
+  EXPECT_TRUE(result.started) << result.startError;
+  exitCode = result.exitCode;
+  return LogTexts(result.output);
+}
+
+TEST_F(DiscoveryRegistry, TheLauncherLogsTheGameRootAsStored) {
+  const std::wstring game = MakeScratchDirectory(L"discovery-game");
+  const std::wstring installer = JoinPath(game, L"__Installer");
+  const std::wstring program = JoinPath(installer, L"ZelqaAntiCheat");
+  ASSERT_TRUE(CreateDirectoryW(installer.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(program.c_str(), nullptr));
+  const std::wstring elsewhere = MakeScratchDirectory(L"discovery-elsewhere");
+  games_.SetString(L"Title", L"Install Dir", game + L"\\");
+
+  DWORD exitCode = 0;
+  EXPECT_EQ(RunLauncherIn(program, elsewhere, exitCode),
+            (std::vector<std::string>{"Game Root: " + Narrow(game) + "\\", "Action: discover",
+                                      "Invalid <action>"}));
+  EXPECT_EQ(exitCode, 160u);
+
+  // Found through the current directory only.
+  EXPECT_EQ(RunLauncherIn(elsewhere, game, exitCode)[0], "Game Root: " + Narrow(game) + "\\");
+
+  EXPECT_EQ(RunLauncherIn(elsewhere, elsewhere, exitCode)[0],
+            "Could not find game install information. Possible new installation.");
+}
+
+}  // namespace

@@ -1,1 +1,129 @@
 #include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "common/path_text.h"
+#include "test_support.h"
+
+namespace {
+
+// A path item of the log: quoted, backslashes and quotes escaped.
+std::string Quoted(const std::wstring& path) {
+  std::string text = "\"";
+  for (const char c : Narrow(path)) {
+    if (c == '\\' || c == '"') {
+      text += '\\';
+    }
+    text += c;
+  }
+  return text + "\"";
+}
+
+// Every option on the road of a registered game that migrates off the
+// legacy anti-cheat: the log file holds the whole run in order.
+TEST(InstallRoad, EveryStepOfAFullInstallIsLoggedInOrder) {
+  const std::wstring game = MakeScratchDirectory(L"road-game");
+  const std::wstring program = JoinPath(game, L"__Installer\\ZelqaAntiCheat");
+  ASSERT_TRUE(CreateDirectoryW(JoinPath(game, L"__Installer").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(program.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(JoinPath(game, L"EasyAntiCheat").c_str(), nullptr));
+  for (const wchar_t* file :
+       {L"Game.exe", L"Game_launcher.exe", L"EasyAntiCheat\\EasyAntiCheat_x64.dll"}) {
+    ASSERT_TRUE(WriteFileBytes(JoinPath(game, file), "x"));
+  }
+  const std::wstring launcher = CopyLauncherTo(program, L"RoadLauncher.exe");
+  const std::wstring installer = CopyStandInInstallerTo(program);
+  const std::wstring workingDirectory = MakeScratchDirectory(L"road-cwd");
+  const std::wstring legacyRecord = JoinPath(workingDirectory, L"legacy.txt");
+  const std::wstring installerRecord = JoinPath(workingDirectory, L"installer.txt");
+
+  const std::wstring logDirectory = JoinPath(AppDataFolder(), L"RoadLauncher");
+  const std::wstring extracted = JoinPath(logDirectory, L"EasyAntiCheat_Setup.exe");
+  CreateDirectoryW(logDirectory.c_str(), nullptr);
+  for (const std::wstring& name : ListFiles(logDirectory, L"*")) {
+    SetFileAttributesW(JoinPath(logDirectory, name).c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(JoinPath(logDirectory, name).c_str());
+  }
+
+  RegistryFixture games(L"SOFTWARE\\Zelqa Games");
+  games.SetString(L"Road", L"Install Dir", game);
+  RegistryFixture consent(L"SOFTWARE\\Zelqa\\AC\\Installs");
+  consent.SetDword(L"", L"Road Game", 1);
+  RegistryFixture legacy(L"SOFTWARE\\WOW6432Node\\EasyAntiCheat");
+  legacy.SetString(L"", L"GamesInstalled", L"77;1234");
+
+  ProgramRun run;
+  run.program = launcher;
+  run.arguments = L"install -title \"Road Game\" -prompt -log -showerrors -eactitleId 1234";
+  run.currentDirectory = workingDirectory;
+  run.environment = {{L"ZELQA_TEST_LEGACY_RECORD", legacyRecord},
+                     {L"ZELQA_TEST_INSTALLER_RECORD", installerRecord}};
+  const ProgramResult result = RunProgram(run);
+  ASSERT_TRUE(result.started) << result.startError;
+  EXPECT_FALSE(result.timedOut) << "a box was shown";
+  EXPECT_EQ(result.exitCode, 0u);
+  EXPECT_EQ(result.output, "") << "everything goes to the log file";
+
+  const std::vector<std::wstring> logs = ListFiles(logDirectory, L"RoadLauncher_*.log");
+  ASSERT_EQ(logs.size(), 1u);
+  const std::wstring logFile = JoinPath(logDirectory, logs[0]);
+  EXPECT_EQ(
+      LogTexts(ReadFileBytes(logFile)),
+      (std::vector<std::string>{
+          "Log file started: " + Quoted(logFile),
+          "Args: " + Narrow(run.arguments),
+          "Working Dir: " + Quoted(workingDirectory),
+          "Game Root: " + Narrow(game),
+          "Action: install",
+          "EasyAntiCheat is installed.",
+          "Extracted EAC setup: " + Narrow(extracted),
+          "Uninstalled EasyAntiCheat.",
+          "Installing Zelqa Anti-Cheat",
+          "Installed Zelqa Anti-Cheat.",
+          "Deleting 3 file(s)...",
+          "\tDeleting file: " + Narrow(JoinPath(game, L"EasyAntiCheat\\EasyAntiCheat_x64.dll")),
+          "\tDeleting file: " + Narrow(JoinPath(game, L"Game_launcher.exe")),
+          "\tDeleting file: " + Narrow(extracted),
+          "Deleting dir: " + Narrow(JoinPath(game, L"EasyAntiCheat")),
+      }));
+
+  EXPECT_EQ(ReadRecordedLines(legacyRecord),
+            (std::vector<std::wstring>{extracted + L" uninstall 1234 -console"}));
+  EXPECT_EQ(ReadRecordedLines(installerRecord),
+            (std::vector<std::wstring>{installer + L" --noui --install --title \"Road Game\""}));
+  EXPECT_FALSE(FileExists(extracted));
+  EXPECT_FALSE(FileExists(JoinPath(game, L"EasyAntiCheat")));
+  EXPECT_TRUE(FileExists(JoinPath(game, L"Game.exe")));
+  EXPECT_TRUE(FileExists(launcher));
+}
+
+// The legacy id is checked before anything is asked, run or changed.
+TEST(InstallRoad, AnIdThatIsNoNumberEndsTheRunFirst) {
+  const std::wstring folder = MakeScratchDirectory(L"road-bad-id");
+  const std::wstring installerRecord = JoinPath(folder, L"installer.txt");
+  CopyStandInInstallerTo(folder);
+  RegistryFixture legacy(L"SOFTWARE\\WOW6432Node\\EasyAntiCheat");
+  legacy.SetString(L"", L"GamesInstalled", L"1234");
+  for (const wchar_t* id : {L"abc", L"2147483648", L"99999999999", L"+"}) {
+    ProgramRun run;
+    run.program = CopyLauncherTo(folder, L"RoadBadId.exe");
+    run.arguments = std::wstring(L"install -title T -prompt -eactitleId ") + id;
+    run.currentDirectory = folder;
+    run.environment = {{L"ZELQA_TEST_INSTALLER_RECORD", installerRecord}};
+    run.timeoutMs = 20000;
+    const ProgramResult result = RunProgram(run);
+    ASSERT_TRUE(result.started) << result.startError;
+    EXPECT_FALSE(result.timedOut) << "the prompt came first";
+    EXPECT_EQ(result.exitCode, 160u) << Narrow(id);
+    const std::vector<std::string> lines = LogTexts(result.output);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Invalid eactitleId: " + Narrow(id));
+    EXPECT_EQ(lines.size(), 3u) << "game, action, invalid id";
+  }
+  EXPECT_FALSE(FileExists(installerRecord)) << "no installer run";
+}
+
+}  // namespace

@@ -41,6 +41,11 @@ case $action in
     # a folder with a reparse point; the cleanup tests must never enter it.
     mkdir -p "$build/scratch/link-target"
     echo outside >"$build/scratch/link-target/keep_launcher.exe"
+    # A game folder with such links inside it, one in the legacy folder and one
+    # elsewhere; no test recreates this folder, so the links outlive each run.
+    mkdir -p "$build/scratch/linked-game/EasyAntiCheat" "$build/scratch/linked-game/Stuff"
+    ln -s ../../link-target "$build/scratch/linked-game/EasyAntiCheat/outside"
+    ln -s ../../link-target "$build/scratch/linked-game/Stuff/outside_link"
     echo "Wine session ready: prefix $prefix, display $DISPLAY"
     ;;
   cleanup)

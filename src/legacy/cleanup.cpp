@@ -1,7 +1,9 @@
 #include "legacy/cleanup.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -12,11 +14,6 @@
 
 namespace {
 
-struct CleanupLists {
-  std::vector<std::wstring> files;
-  std::vector<std::wstring> folders;
-};
-
 // The legacy entries by their path inside the game folder, compiled once.
 const std::vector<std::wregex>& CleanupPatterns() {
   static const std::vector<std::wregex> patterns{
@@ -25,6 +22,17 @@ const std::vector<std::wregex>& CleanupPatterns() {
       std::wregex(LR"(^EasyAntiCheat\\.*$)"),
   };
   return patterns;
+}
+
+// Every text the patterns match ends in "_launcher.exe" or starts with
+// "EasyAntiCheat"; this spares the patterns the many game files that do
+// neither, and the patterns alone decide the rest.
+bool MayBeLegacyPath(std::wstring_view relativePath) {
+  constexpr std::wstring_view launcherSuffix = L"_launcher.exe";
+  constexpr std::wstring_view legacyFolder = L"EasyAntiCheat";
+  return (relativePath.size() >= launcherSuffix.size() &&
+          relativePath.substr(relativePath.size() - launcherSuffix.size()) == launcherSuffix) ||
+         relativePath.substr(0, legacyFolder.size()) == legacyFolder;
 }
 
 // What a link refers to; false when it leads nowhere (a dangling link).
@@ -58,9 +66,12 @@ void CollectEntry(const std::wstring& installDir, const std::wstring& path,
   ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? lists.folders : lists.files).push_back(path);
 }
 
+}  // namespace
+
 // Pre-order walk in listing order; links and junctions are listed, never
 // entered. A folder that can't be listed is logged and passed over.
-void CollectLegacyEntries(const std::wstring& installDir, CleanupLists& lists) {
+CleanupLists CollectEasyAntiCheatEntries(const std::wstring& installDir) {
+  CleanupLists lists;
   struct Folder {
     UniqueFindHandle find;
     std::wstring path;
@@ -107,13 +118,15 @@ void CollectLegacyEntries(const std::wstring& installDir, CleanupLists& lists) {
     const std::wstring relativePath =
         folder.relativePath.empty() ? name : folder.relativePath + L'\\' + name;
     CollectEntry(installDir, path, relativePath, attributes, lists);
-    if (ShouldDescendInto(attributes) && enter(path, relativePath)) {
-      haveEntry = FindNextFileW(open.back().find.get(), &entry);
-    } else {
-      haveEntry = FindNextFileW(open.back().find.get(), &entry);
-    }
+    // A folder just entered has its first entry in `entry` already: not
+    // every file system lists "." first, or at all.
+    haveEntry = (ShouldDescendInto(attributes) && enter(path, relativePath)) ||
+                FindNextFileW(open.back().find.get(), &entry);
   }
+  return lists;
 }
+
+namespace {
 
 void ClearReadOnly(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -125,6 +138,9 @@ void ClearReadOnly(const std::wstring& path) {
 }  // namespace
 
 bool IsEasyAntiCheatRelativePath(const std::wstring& relativePath) {
+  if (!MayBeLegacyPath(relativePath)) {
+    return false;
+  }
   for (const std::wregex& pattern : CleanupPatterns()) {
     if (std::regex_match(relativePath, pattern)) {
       return true;
@@ -154,7 +170,7 @@ bool ShouldDescendInto(DWORD attributes) {
 void DeleteEasyAntiCheatFiles(const std::wstring& logDirectory, const std::wstring& installDir) {
   CleanupLists lists;
   if (!installDir.empty()) {
-    CollectLegacyEntries(installDir, lists);
+    lists = CollectEasyAntiCheatEntries(installDir);
   }
   const std::wstring extraFile = JoinPath(logDirectory, kLegacySetupFileName);
   bool extraExists = false;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // True when `relativePath` (inside the game folder, "\"-separated) names a
 // legacy file: any "*_launcher.exe", the top-level "EasyAntiCheat" and
@@ -18,6 +19,14 @@ bool IsEasyAntiCheatPath(const std::wstring& installDir, const std::wstring& ent
 // Whether the walk descends into an entry with these attributes: folders
 // only, and never a link or junction, which may lead outside the game folder.
 bool ShouldDescendInto(DWORD attributes);
+
+// The legacy entries of `installDir` in walk order (pre-order, listing
+// order), files and folders apart; nothing is deleted.
+struct CleanupLists {
+  std::vector<std::wstring> files;
+  std::vector<std::wstring> folders;
+};
+CleanupLists CollectEasyAntiCheatEntries(const std::wstring& installDir);
 
 // Deletes the legacy files and folders of `installDir` and the extracted
 // setup program in `logDirectory`, logging each step. Failures are logged
