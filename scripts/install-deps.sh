@@ -10,7 +10,7 @@ packages=(
   wine wine64 xvfb xauth                              # tests run under Wine with a display
   locales                                             # the Arabic user language in tests
   osslsigncode openssl                                # signing and its check
-  imagemagick x11-apps                                # screenshots of the questions
+  imagemagick fonts-dejavu-core                       # screenshots of the questions
 )
 
 missing=()

@@ -1,1 +1,250 @@
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "common/path_text.h"
+#include "common/unique_resource.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr wchar_t kInstallerName[] = L"ZelqaAntiCheat.Installer.exe";
+constexpr char kNoGame[] = "Could not find game install information. Possible new installation.";
+
+std::vector<std::wstring> SplitLikeAChild(const std::wstring& commandLine) {
+  int count = 0;
+  wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &count);
+  const UniqueLocalMemory owner(argv);
+  return argv == nullptr ? std::vector<std::wstring>()
+                         : std::vector<std::wstring>(argv, argv + count);
+}
+
+std::wstring MakeFolder(const std::wstring& parent, const std::wstring& name) {
+  const std::wstring path = JoinPath(parent, name);
+  CreateDirectoryW(path.c_str(), nullptr);
+  return path;
+}
+
+// A scratch tree per test: the launcher (under a name of its own, so its
+// per-user folder is its own) in "game", an empty "work" folder to run in,
+// and the file the stand-in installer records its command lines in.
+class InstallerRun : public testing::Test {
+ protected:
+  void SetUp() override {
+    const std::wstring name = Widen(testing::UnitTest::GetInstance()->current_test_info()->name());
+    root_ = MakeScratchDirectory(L"installer-" + name);
+    game_ = MakeFolder(root_, L"game");
+    work_ = MakeFolder(root_, L"work");
+    record_ = JoinPath(root_, L"record.txt");
+    launcher_ = CopyLauncherTo(game_, L"Inst" + name.substr(0, 12) + L".exe");
+  }
+
+  ProgramResult Run(const std::wstring& arguments,
+                    std::map<std::wstring, std::wstring> environment = {}) {
+    ProgramRun run;
+    run.program = launcher_;
+    run.arguments = arguments;
+    run.currentDirectory = work_;
+    run.environment = std::move(environment);
+    run.environment[L"ZELQA_TEST_INSTALLER_RECORD"] = record_;
+    run.timeoutMs = 30000;
+    ProgramResult result = RunProgram(run);
+    EXPECT_TRUE(result.started) << "start error " << result.startError;
+    EXPECT_FALSE(result.timedOut);
+    return result;
+  }
+
+  std::vector<std::wstring> Recorded() const { return ReadRecordedLines(record_); }
+
+  std::wstring root_;
+  std::wstring game_;
+  std::wstring work_;
+  std::wstring record_;
+  std::wstring launcher_;
+};
+
+TEST_F(InstallerRun, FoundInTheCurrentDirectoryRunsByItsBareName) {
+  CopyStandInInstallerTo(work_);
+  const ProgramResult result = Run(L"install -title Demo");
+  EXPECT_EQ(result.exitCode, 0u);
+  EXPECT_EQ(LogTexts(result.output),
+            (std::vector<std::string>{kNoGame, "Action: install", "Installing Zelqa Anti-Cheat",
+                                      "Installed Zelqa Anti-Cheat."}));
+  EXPECT_EQ(Recorded(), std::vector<std::wstring>{
+                            L"ZelqaAntiCheat.Installer.exe --noui --install --title Demo"});
+}
+
+TEST_F(InstallerRun, FoundBesideTheLauncherRunsByItsFullPath) {
+  CopyStandInInstallerTo(game_);
+  const ProgramResult result = Run(L"install -title Demo");
+  EXPECT_EQ(result.exitCode, 0u);
+  EXPECT_EQ(Recorded(), std::vector<std::wstring>{JoinPath(game_, kInstallerName) +
+                                                  L" --noui --install --title Demo"});
+}
+
+TEST_F(InstallerRun, CurrentDirectoryWinsOverTheLauncherFolder) {
+  CopyStandInInstallerTo(work_);
+  CopyStandInInstallerTo(game_);
+  const ProgramResult result = Run(L"install -title Demo");
+  EXPECT_EQ(result.exitCode, 0u);
+  const std::vector<std::wstring> recorded = Recorded();
+  ASSERT_EQ(recorded.size(), 1u);
+  EXPECT_EQ(recorded[0].rfind(L"ZelqaAntiCheat.Installer.exe --noui", 0), 0u)
+      << Narrow(recorded[0]);
+}
+
+TEST_F(InstallerRun, MissingInstallerEndsWithFileNotFound) {
+  const ProgramResult install = Run(L"install -title Demo");
+  EXPECT_EQ(install.exitCode, 2u);
+  EXPECT_EQ(LogTexts(install.output),
+            (std::vector<std::string>{kNoGame, "Action: install", "Installing Zelqa Anti-Cheat",
+                                      "ZelqaAntiCheat.Installer.exe not found.",
+                                      "Could not install Zelqa Anti-Cheat: 2"}));
+
+  const ProgramResult uninstall = Run(L"uninstall -title Demo");
+  EXPECT_EQ(uninstall.exitCode, 2u);
+  EXPECT_EQ(LogTexts(uninstall.output),
+            (std::vector<std::string>{kNoGame, "Action: uninstall", "Uninstalling Zelqa Anti-Cheat",
+                                      "ZelqaAntiCheat.Installer.exe not found.",
+                                      "Could not uninstall Zelqa Anti-Cheat: 2"}));
+  EXPECT_TRUE(Recorded().empty());
+}
+
+// Anything carrying the installer's name counts as found; the start error
+// then is the result.
+TEST_F(InstallerRun, InstallerThatCannotStartGivesTheStartError) {
+  MakeFolder(work_, kInstallerName);
+  ASSERT_TRUE(WriteFileBytes(JoinPath(game_, kInstallerName), "not a program"));
+  for (const wchar_t* action : {L"install", L"uninstall"}) {
+    const ProgramResult result = Run(std::wstring(action) + L" -title Demo");
+    const std::string code = std::to_string(result.exitCode);
+    EXPECT_NE(result.exitCode, 0u);
+    const bool install = action == std::wstring(L"install");
+    EXPECT_EQ(LogTexts(result.output),
+              (std::vector<std::string>{
+                  kNoGame, std::string("Action: ") + Narrow(action),
+                  install ? "Installing Zelqa Anti-Cheat" : "Uninstalling Zelqa Anti-Cheat",
+                  "CreateProcess failed : " + code,
+                  (install ? "Could not install Zelqa Anti-Cheat: "
+                           : "Could not uninstall Zelqa Anti-Cheat: ") +
+                      code}));
+  }
+
+  // Without the folder the launcher's own folder is tried: a file that is
+  // no program.
+  RemoveDirectoryW(JoinPath(work_, kInstallerName).c_str());
+  const ProgramResult result = Run(L"install -title Demo");
+  EXPECT_EQ(result.exitCode, static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+  EXPECT_EQ(LogTexts(result.output).back(), "Could not install Zelqa Anti-Cheat: 193");
+}
+
+TEST_F(InstallerRun, InstallerExitCodeIsNotTheLaunchersResult) {
+  CopyStandInInstallerTo(game_);
+  const ProgramResult install = Run(L"install -title Demo", {{L"ZELQA_TEST_INSTALLER_EXIT", L"5"}});
+  EXPECT_EQ(install.exitCode, 0u);
+  EXPECT_EQ(LogTexts(install.output).back(), "Installed Zelqa Anti-Cheat.");
+
+  const ProgramResult uninstall =
+      Run(L"uninstall -title Demo", {{L"ZELQA_TEST_INSTALLER_EXIT", L"1603"}});
+  EXPECT_EQ(uninstall.exitCode, 0u);
+  EXPECT_EQ(LogTexts(uninstall.output),
+            (std::vector<std::string>{kNoGame, "Action: uninstall", "Uninstalling Zelqa Anti-Cheat",
+                                      "Uninstalled Zelqa Anti-Cheat."}));
+  EXPECT_EQ(Recorded(),
+            (std::vector<std::wstring>{
+                JoinPath(game_, kInstallerName) + L" --noui --install --title Demo",
+                JoinPath(game_, kInstallerName) + L" --noui --uninstall --title Demo"}));
+}
+
+TEST_F(InstallerRun, TitleReachesTheInstallerAsOneArgument) {
+  CopyStandInInstallerTo(game_);
+  struct Case {
+    const wchar_t* launcherArgument;  // as a setup would write it
+    const wchar_t* title;
+  };
+  const Case cases[] = {
+      {L"\"My Game\"", L"My Game"},
+      {L"\"X --uninstall\"", L"X --uninstall"},
+      {L"\"say \\\"hi\\\" now\"", L"say \"hi\" now"},
+      {L"\"C:\\My Games\\\\\"", L"C:\\My Games\\"},
+      {L"Back\\\\slash\\", L"Back\\\\slash\\"},
+  };
+  for (const Case& c : cases) {
+    DeleteFileW(record_.c_str());
+    const ProgramResult result = Run(std::wstring(L"install -title ") + c.launcherArgument);
+    EXPECT_EQ(result.exitCode, 0u) << Narrow(c.title);
+    const std::vector<std::wstring> recorded = Recorded();
+    ASSERT_EQ(recorded.size(), 1u) << Narrow(c.title);
+    const std::vector<std::wstring> expected = {JoinPath(game_, kInstallerName), L"--noui",
+                                                L"--install", L"--title", c.title};
+    EXPECT_EQ(SplitLikeAChild(recorded[0]), expected) << Narrow(recorded[0]);
+  }
+}
+
+// C:\Program Files\Game\... unquoted would first start C:\Program.exe; the
+// legacy stand-in sits where that truncated path points and records
+// separately.
+TEST_F(InstallerRun, LauncherFolderWithBlankIsQuoted) {
+  const std::wstring spaced = MakeFolder(MakeFolder(root_, L"Program Files"), L"My Game");
+  const std::wstring launcher = CopyLauncherTo(spaced, L"InstSpaced.exe");
+  CopyStandInInstallerTo(spaced);
+  const std::wstring decoyRecord = JoinPath(root_, L"decoy.txt");
+  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"),
+                         JoinPath(root_, L"Program.exe")));
+  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"),
+                         JoinPath(MakeFolder(root_, L"Program Files"), L"My.exe")));
+  launcher_ = launcher;
+  const std::wstring installer = JoinPath(spaced, kInstallerName);
+
+  const ProgramResult install =
+      Run(L"install -title \"Big Game\"", {{L"ZELQA_TEST_LEGACY_RECORD", decoyRecord}});
+  EXPECT_EQ(install.exitCode, 0u);
+  const ProgramResult uninstall =
+      Run(L"uninstall -title Demo", {{L"ZELQA_TEST_LEGACY_RECORD", decoyRecord}});
+  EXPECT_EQ(uninstall.exitCode, 0u);
+  const ProgramResult open = Run(L"", {{L"ZELQA_TEST_LEGACY_RECORD", decoyRecord}});
+  EXPECT_EQ(open.exitCode, static_cast<DWORD>(ERROR_BAD_ARGUMENTS));
+
+  for (int i = 0; i < 100 && Recorded().size() < 3; ++i) {
+    Sleep(100);
+  }
+  EXPECT_EQ(Recorded(), (std::vector<std::wstring>{
+                            L"\"" + installer + L"\" --noui --install --title \"Big Game\"",
+                            L"\"" + installer + L"\" --noui --uninstall --title Demo",
+                            L"\"" + installer + L"\"",
+                        }));
+  EXPECT_TRUE(ReadRecordedLines(decoyRecord).empty()) << "a truncated path was started";
+}
+
+TEST_F(InstallerRun, WithoutArgumentsOpensTheInstallerWithoutWaiting) {
+  CopyStandInInstallerTo(game_);
+  const auto start = std::chrono::steady_clock::now();
+  const ProgramResult result = Run(L"", {{L"ZELQA_TEST_INSTALLER_SLEEP_MS", L"3000"}});
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(result.exitCode, static_cast<DWORD>(ERROR_BAD_ARGUMENTS));
+  EXPECT_EQ(LogTexts(result.output),
+            (std::vector<std::string>{"Opening Zelqa Anti-Cheat Installer", "Usage: <action>"}));
+  EXPECT_LT(elapsed, std::chrono::milliseconds(2500)) << "waited for the installer";
+  for (int i = 0; i < 100 && Recorded().empty(); ++i) {
+    Sleep(100);
+  }
+  EXPECT_EQ(Recorded(), std::vector<std::wstring>{JoinPath(game_, kInstallerName)})
+      << "started with no arguments";
+  EXPECT_TRUE(ListFiles(game_, L"*.log").empty());
+}
+
+TEST_F(InstallerRun, WithoutArgumentsAndNoInstallerOnlyReports) {
+  const ProgramResult result = Run(L"");
+  EXPECT_EQ(result.exitCode, static_cast<DWORD>(ERROR_BAD_ARGUMENTS));
+  EXPECT_EQ(
+      LogTexts(result.output),
+      (std::vector<std::string>{"Opening Zelqa Anti-Cheat Installer",
+                                "ZelqaAntiCheat.Installer.exe not found.", "Usage: <action>"}));
+}
+
+}  // namespace

@@ -1,1 +1,311 @@
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/path_text.h"
+#include "common/unique_resource.h"
+#include "launcher/run.h"
+#include "message_box_answerer.h"
+#include "test_support.h"
+#include "ui/messages.h"
+
+namespace {
+
+constexpr wchar_t kConsentKey[] = L"SOFTWARE\\Zelqa\\AC\\Installs";
+constexpr char kNoGame[] = "Could not find game install information. Possible new installation.";
+constexpr char kDeclined[] = "User declined Zelqa AntiCheat install.";
+constexpr DWORD kBoxTimeoutMs = 20000;
+
+// Text `id` of the launcher's string table in exactly `language`.
+std::wstring TableText(WORD language, UINT id) {
+  const UniqueModule module(
+      LoadLibraryExW(BuiltLauncherPath().c_str(), nullptr,
+                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  HRSRC block = FindResourceExW(module.get(), RT_STRING, MAKEINTRESOURCEW(id / 16 + 1), language);
+  if (block == nullptr) {
+    return L"";
+  }
+  const auto* data = static_cast<const wchar_t*>(LockResource(LoadResource(module.get(), block)));
+  for (UINT i = 0; i < id % 16; ++i) {
+    data += 1 + *data;
+  }
+  return std::wstring(data + 1, *data);
+}
+
+struct Answered {
+  ProgramResult result;
+  SeenMessageBox box;
+};
+
+// Runs the launcher while a second thread waits for its box and presses
+// `button`, as the user at the desktop would.
+Answered RunAndAnswer(const ProgramRun& run, int button) {
+  Answered answered;
+  std::thread user(
+      [&] { answered.box = AnswerMessageBox(kMessageCaption, button, kBoxTimeoutMs); });
+  answered.result = RunProgram(run);
+  user.join();
+  return answered;
+}
+
+class PromptRun : public testing::Test {
+ protected:
+  void SetUp() override {
+    const std::wstring name = Widen(testing::UnitTest::GetInstance()->current_test_info()->name());
+    root_ = MakeScratchDirectory(L"prompt-" + name);
+    record_ = JoinPath(root_, L"record.txt");
+    launcher_ = CopyLauncherTo(root_, L"Ask" + name.substr(0, 12) + L".exe");
+  }
+
+  // A box that should not come would hold the launcher until the time-out.
+  ProgramRun Launch(const std::wstring& arguments, bool withInstaller = true) {
+    if (withInstaller) {
+      CopyStandInInstallerTo(root_);
+    }
+    ProgramRun run;
+    run.program = launcher_;
+    run.arguments = arguments;
+    run.currentDirectory = root_;
+    run.environment[L"ZELQA_TEST_INSTALLER_RECORD"] = record_;
+    run.timeoutMs = kBoxTimeoutMs;
+    return run;
+  }
+
+  std::vector<std::wstring> Recorded() const { return ReadRecordedLines(record_); }
+
+  std::wstring root_;
+  std::wstring record_;
+  std::wstring launcher_;
+};
+
+TEST_F(PromptRun, InstallQuestionShowsTheIconAndYesGoesOn) {
+  RegistryFixture consent(kConsentKey);
+  consent.SetDword(L"", L"Other Game", 1);
+  const Answered answered = RunAndAnswer(Launch(L"install -title Demo -prompt"), IDYES);
+  ASSERT_TRUE(answered.box.found);
+  EXPECT_EQ(answered.box.text, TableText(0x0009, 103));
+  EXPECT_EQ(answered.box.text,
+            L"Zelqa anticheat installation is required to play this game. Do you want to install "
+            L"it now?");
+  EXPECT_TRUE(answered.box.hasYes && answered.box.hasNo && !answered.box.hasOk)
+      << Narrow(answered.box.controls);
+  EXPECT_TRUE(answered.box.hasIcon) << "icon 101 of the launcher";
+  EXPECT_TRUE(answered.box.topmost) << "system modal";
+  EXPECT_FALSE(answered.box.rightToLeft);
+  EXPECT_EQ(answered.result.exitCode, 0u);
+  EXPECT_EQ(LogTexts(answered.result.output),
+            (std::vector<std::string>{kNoGame, "Action: install", "Installing Zelqa Anti-Cheat",
+                                      "Installed Zelqa Anti-Cheat."}));
+  EXPECT_EQ(Recorded().size(), 1u);
+}
+
+TEST_F(PromptRun, NoEndsTheRunBeforeTheInstaller) {
+  RegistryFixture consent(kConsentKey);
+  consent.SetDword(L"", L"Demo", 0);
+  const Answered answered = RunAndAnswer(Launch(L"install -title Demo -prompt"), IDNO);
+  ASSERT_TRUE(answered.box.found) << "a consent value of 0 still asks";
+  EXPECT_EQ(answered.result.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
+  EXPECT_EQ(LogTexts(answered.result.output),
+            (std::vector<std::string>{kNoGame, "Action: install", kDeclined}));
+  EXPECT_TRUE(Recorded().empty());
+}
+
+TEST_F(PromptRun, OnlyANonZeroDwordConsentSkipsTheQuestion) {
+  RegistryFixture consent(kConsentKey);
+  consent.SetDword(L"", L"Demo", 1);
+  consent.SetDword(L"", L"My Game", 7);
+  for (const wchar_t* title : {L"Demo", L"\"My Game\""}) {
+    const ProgramResult skipped =
+        RunProgram(Launch(L"install -prompt -title " + std::wstring(title)));
+    EXPECT_FALSE(skipped.timedOut) << "a box was shown for " << Narrow(title);
+    EXPECT_EQ(skipped.exitCode, 0u);
+    EXPECT_EQ(LogTexts(skipped.output).back(), "Installed Zelqa Anti-Cheat.");
+  }
+
+  // Eight bytes don't fit the 32-bit answer, and the value's name must match
+  // the title exactly.
+  consent.SetQword(L"", L"Quad", 1);
+  for (const wchar_t* title : {L"Quad", L"Demo2"}) {
+    const Answered asked =
+        RunAndAnswer(Launch(L"install -prompt -title " + std::wstring(title)), IDNO);
+    EXPECT_TRUE(asked.box.found) << Narrow(title);
+    EXPECT_EQ(asked.result.exitCode, static_cast<DWORD>(ERROR_CANCELLED)) << Narrow(title);
+  }
+  EXPECT_EQ(Recorded().size(), 2u);
+}
+
+TEST_F(PromptRun, UninstallAlwaysAsks) {
+  RegistryFixture consent(kConsentKey);
+  consent.SetDword(L"", L"Demo", 1);
+  const Answered declined = RunAndAnswer(Launch(L"uninstall -title Demo -prompt"), IDNO);
+  ASSERT_TRUE(declined.box.found);
+  EXPECT_EQ(declined.box.text,
+            L"Zelqa anticheat is required to play this game. Do you want to uninstall it anyway?");
+  EXPECT_TRUE(declined.box.hasIcon);
+  EXPECT_EQ(declined.result.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
+  EXPECT_EQ(LogTexts(declined.result.output),
+            (std::vector<std::string>{kNoGame, "Action: uninstall", kDeclined}));
+  EXPECT_TRUE(Recorded().empty());
+
+  const Answered accepted = RunAndAnswer(Launch(L"uninstall -title Demo -prompt"), IDYES);
+  EXPECT_TRUE(accepted.box.found);
+  EXPECT_EQ(accepted.result.exitCode, 0u);
+  EXPECT_EQ(LogTexts(accepted.result.output).back(), "Uninstalled Zelqa Anti-Cheat.");
+  EXPECT_EQ(Recorded(), std::vector<std::wstring>{
+                            L"ZelqaAntiCheat.Installer.exe --noui --uninstall --title Demo"});
+}
+
+// Wine takes a process's language from the Linux locale it inherits, not
+// from its Windows environment block, so the whole test program has to run
+// under LANG=ar_SA.UTF-8 (the CTest entry arabic_prompt does so and sets
+// ZELQA_EXPECT_ARABIC). The launcher then inherits the language.
+class ArabicPrompt : public PromptRun {
+ protected:
+  void SetUp() override {
+    if (!IsArabicUserLanguage()) {
+      if (GetEnvironmentVariableW(L"ZELQA_EXPECT_ARABIC", nullptr, 0) != 0) {
+        FAIL() << "not an Arabic user language: is the ar_SA.UTF-8 locale installed (locale -a)?";
+      }
+      GTEST_SKIP() << "needs LANG=ar_SA.UTF-8 (CTest entry arabic_prompt)";
+    }
+    PromptRun::SetUp();
+  }
+};
+
+TEST_F(ArabicPrompt, BoxesAreArabicAndReadRightToLeft) {
+  const Answered question = RunAndAnswer(Launch(L"install -title Demo -prompt"), IDNO);
+  ASSERT_TRUE(question.box.found);
+  const std::wstring arabic = TableText(0x0001, 103);
+  ASSERT_FALSE(arabic.empty());
+  EXPECT_EQ(question.box.text, arabic);
+  EXPECT_TRUE(question.box.rightToLeft) << Narrow(question.box.controls);
+  EXPECT_TRUE(question.box.hasIcon);
+  EXPECT_EQ(question.result.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
+
+  DeleteFileW(JoinPath(root_, L"ZelqaAntiCheat.Installer.exe").c_str());
+  const Answered error = RunAndAnswer(Launch(L"uninstall -title Demo -showerrors", false), IDOK);
+  ASSERT_TRUE(error.box.found);
+  EXPECT_EQ(error.box.text, FormatErrorBoxText(L"%s\n0x%x: %s", TableText(0x0001, 104).c_str(), 2,
+                                               FormatSystemMessage(2).c_str()));
+  EXPECT_TRUE(error.box.rightToLeft);
+  EXPECT_EQ(error.result.exitCode, 2u);
+}
+
+TEST_F(PromptRun, FailedRunShowsTheErrorWithItsCode) {
+  const Answered missing = RunAndAnswer(Launch(L"install -title Demo -showerrors", false), IDOK);
+  ASSERT_TRUE(missing.box.found);
+  EXPECT_EQ(missing.box.text,
+            L"Zelqa anticheat could not be installed.\n0x2: " + FormatSystemMessage(2));
+  EXPECT_EQ(missing.box.text.substr(missing.box.text.size() - 2), L"\r\n");
+  EXPECT_TRUE(missing.box.hasOk && !missing.box.hasYes && !missing.box.hasNo);
+  EXPECT_TRUE(missing.box.hasIcon) << "the system's error icon";
+  EXPECT_TRUE(missing.box.topmost);
+  EXPECT_EQ(missing.result.exitCode, 2u);
+  EXPECT_EQ(LogTexts(missing.result.output).back(), "Could not install Zelqa Anti-Cheat: 2")
+      << "the box comes after the failure line";
+
+  ASSERT_TRUE(WriteFileBytes(JoinPath(root_, L"ZelqaAntiCheat.Installer.exe"), "not a program"));
+  const Answered broken = RunAndAnswer(Launch(L"uninstall -title Demo -showerrors", false), IDOK);
+  ASSERT_TRUE(broken.box.found);
+  EXPECT_EQ(broken.box.text, L"Zelqa anticheat could not be uninstalled.\n0xc1: " +
+                                 FormatSystemMessage(ERROR_BAD_EXE_FORMAT));
+  EXPECT_EQ(broken.result.exitCode, static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+}
+
+TEST_F(PromptRun, SucceedingRunShowsNoErrorBox) {
+  for (const wchar_t* action : {L"install", L"uninstall"}) {
+    const ProgramResult result =
+        RunProgram(Launch(std::wstring(action) + L" -title Demo -showerrors"));
+    EXPECT_FALSE(result.timedOut) << "a box was shown";
+    EXPECT_EQ(result.exitCode, 0u);
+  }
+  EXPECT_EQ(Recorded().size(), 2u);
+}
+
+// A service's window station: created without WSF_VISIBLE, with a desktop
+// "Default" the launcher is started on. The station stays for the rest of
+// the test program.
+class HiddenWindowStation {
+ public:
+  HiddenWindowStation() {
+    station_ = CreateWindowStationW(L"ZelqaTestHidden", 0, WINSTA_ALL_ACCESS, nullptr);
+    if (station_ == nullptr) {
+      error_ = L"CreateWindowStationW failed: " + std::to_wstring(GetLastError());
+      return;
+    }
+    HWINSTA original = GetProcessWindowStation();
+    // Desktops are created in the process's own station.
+    if (!SetProcessWindowStation(station_)) {
+      error_ = L"SetProcessWindowStation failed: " + std::to_wstring(GetLastError());
+      return;
+    }
+    desktop_ = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    const DWORD desktopError = GetLastError();
+    SetProcessWindowStation(original);
+    if (desktop_ == nullptr) {
+      error_ = L"CreateDesktopW failed: " + std::to_wstring(desktopError);
+    }
+  }
+  ~HiddenWindowStation() {
+    if (desktop_ != nullptr) {
+      CloseDesktop(desktop_);
+    }
+    if (station_ != nullptr) {
+      CloseWindowStation(station_);
+    }
+  }
+  HiddenWindowStation(const HiddenWindowStation&) = delete;
+  HiddenWindowStation& operator=(const HiddenWindowStation&) = delete;
+
+  const std::wstring& error() const { return error_; }
+  std::wstring desktop() const { return L"ZelqaTestHidden\\Default"; }
+
+ private:
+  HWINSTA station_ = nullptr;
+  HDESK desktop_ = nullptr;
+  std::wstring error_;
+};
+
+const HiddenWindowStation& Hidden() {
+  static const HiddenWindowStation station;
+  return station;
+}
+
+TEST_F(PromptRun, QuestionThatCannotReachTheConsoleCountsAsNo) {
+  ASSERT_TRUE(Hidden().error().empty()) << Narrow(Hidden().error());
+  const std::wstring stem = FileStem(launcher_);
+  const std::wstring userFolder = JoinPath(AppDataFolder(), stem);
+  RemoveDirectoryW(userFolder.c_str());
+
+  ProgramRun run = Launch(L"install -title Demo -prompt -log");
+  run.desktop = Hidden().desktop();
+  const ProgramResult install = RunProgram(run);
+  EXPECT_FALSE(install.timedOut);
+  EXPECT_EQ(install.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
+  EXPECT_FALSE(FileExists(userFolder)) << "no per-user folder outside the user's desktop";
+  const std::vector<std::wstring> logs = ListFiles(root_, stem + L"_*.log");
+  ASSERT_EQ(logs.size(), 1u) << "the log goes beside the launcher";
+  const std::vector<std::string> log = LogTexts(ReadFileBytes(JoinPath(root_, logs[0])));
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "Action: install");
+  EXPECT_EQ(log.back(), kDeclined);
+
+  run.arguments = L"uninstall -title Demo -prompt";
+  const ProgramResult uninstall = RunProgram(run);
+  EXPECT_EQ(uninstall.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
+  EXPECT_EQ(LogTexts(uninstall.output).back(), kDeclined);
+  EXPECT_TRUE(Recorded().empty());
+
+  // An error box that can't be delivered doesn't hold the run up.
+  DeleteFileW(JoinPath(root_, L"ZelqaAntiCheat.Installer.exe").c_str());
+  run.arguments = L"install -title Demo -showerrors";
+  const ProgramResult failed = RunProgram(run);
+  EXPECT_FALSE(failed.timedOut);
+  EXPECT_EQ(failed.exitCode, 2u);
+  EXPECT_FALSE(FileExists(userFolder));
+}
+
+}  // namespace

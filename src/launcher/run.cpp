@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr UINT kQuestionStyle = MB_SYSTEMMODAL | MB_USERICON | MB_YESNO;
-constexpr UINT kErrorStyle = MB_SYSTEMMODAL | MB_ICONHAND | MB_OK;
 constexpr UINT kRightToLeftStyle = MB_RIGHT | MB_RTLREADING;
 constexpr DWORD kCurrentDirectoryChars = 520;
 
@@ -49,8 +47,8 @@ std::wstring CurrentDirectory() {
 }
 
 bool AskUser(HINSTANCE instance, UINT textId, const wchar_t* fallback, bool arabic) {
-  const UINT style = kQuestionStyle | (arabic ? kRightToLeftStyle : 0);
-  return ShowUserMessage(instance, LoadLocalizedText(instance, textId, fallback), style,
+  return ShowUserMessage(instance, LoadLocalizedText(instance, textId, fallback),
+                         QuestionStyle(arabic),
                          MAKEINTRESOURCEW(IDI_LAUNCHER)) == IDYES;
 }
 
@@ -58,10 +56,9 @@ void ShowErrorBox(HINSTANCE instance, UINT headId, const wchar_t* fallback, DWOR
                   bool arabic) {
   const std::wstring head = LoadLocalizedText(instance, headId, fallback);
   const std::wstring systemText = FormatSystemMessage(code);
-  const UINT style = kErrorStyle | (arabic ? kRightToLeftStyle : 0);
   ShowUserMessage(instance,
                   FormatErrorBoxText(L"%s\n0x%x: %s", head.c_str(), code, systemText.c_str()),
-                  style, nullptr);
+                  ErrorStyle(arabic), nullptr);
 }
 
 void LogLine(const wchar_t* text) { BeginLogLine() << text << std::endl; }
@@ -151,6 +148,14 @@ DWORD RunUninstall(HINSTANCE instance, const LaunchOptions& options, bool arabic
 }
 
 }  // namespace
+
+UINT QuestionStyle(bool arabic) {
+  return MB_SYSTEMMODAL | MB_USERICON | MB_YESNO | (arabic ? kRightToLeftStyle : 0);
+}
+
+UINT ErrorStyle(bool arabic) {
+  return MB_SYSTEMMODAL | MB_ICONHAND | MB_OK | (arabic ? kRightToLeftStyle : 0);
+}
 
 bool IsArabicUserLanguage() { return PRIMARYLANGID(GetUserDefaultLangID()) == LANG_ARABIC; }
 

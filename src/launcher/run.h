@@ -13,6 +13,11 @@ constexpr DWORD kExitCancelled = ERROR_CANCELLED;         // 1223
 // to left.
 bool IsArabicUserLanguage();
 
+// Message-box styles: system-modal, and right-aligned right-to-left reading
+// for Arabic users.
+UINT QuestionStyle(bool arabic);
+UINT ErrorStyle(bool arabic);
+
 // True when HKLM\SOFTWARE\Zelqa\AC\Installs holds a non-zero 32-bit value
 // named `title`: the user already agreed to the install.
 bool HasInstallConsent(const std::wstring& title);

@@ -19,8 +19,10 @@ struct SeenMessageBox {
   LONG exStyle = 0;
   LONG textStyle = 0;
   LONG textExStyle = 0;
+  RECT rect{};            // the box on the screen, frame included
+  std::wstring controls;  // one line per child window, for failure messages
 };
 
-// Waits up to `timeoutMs` for a box captioned `caption`, reads it and
-// presses `button` (IDYES, IDNO, IDOK...).
+// Waits up to `timeoutMs` for a box captioned `caption` to show, reads it and
+// presses `button` (IDYES, IDNO, IDOK...; 0 leaves the box open).
 SeenMessageBox AnswerMessageBox(const std::wstring& caption, int button, DWORD timeoutMs);
