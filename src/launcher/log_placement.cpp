@@ -3,8 +3,8 @@
 #include <shlobj.h>
 #include <windows.h>
 
-#include <iomanip>
 #include <cwchar>
+#include <iomanip>
 #include <locale>
 #include <sstream>
 

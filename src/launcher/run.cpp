@@ -48,8 +48,7 @@ std::wstring CurrentDirectory() {
 
 bool AskUser(HINSTANCE instance, UINT textId, const wchar_t* fallback, bool arabic) {
   return ShowUserMessage(instance, LoadLocalizedText(instance, textId, fallback),
-                         QuestionStyle(arabic),
-                         MAKEINTRESOURCEW(IDI_LAUNCHER)) == IDYES;
+                         QuestionStyle(arabic), MAKEINTRESOURCEW(IDI_LAUNCHER)) == IDYES;
 }
 
 void ShowErrorBox(HINSTANCE instance, UINT headId, const wchar_t* fallback, DWORD code,
