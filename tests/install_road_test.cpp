@@ -10,18 +10,6 @@
 
 namespace {
 
-// A path item of the log: quoted, backslashes and quotes escaped.
-std::string Quoted(const std::wstring& path) {
-  std::string text = "\"";
-  for (const char c : Narrow(path)) {
-    if (c == '\\' || c == '"') {
-      text += '\\';
-    }
-    text += c;
-  }
-  return text + "\"";
-}
-
 // Every option on the road of a registered game that migrates off the
 // legacy anti-cheat: the log file holds the whole run in order.
 TEST(InstallRoad, EveryStepOfAFullInstallIsLoggedInOrder) {
@@ -73,9 +61,9 @@ TEST(InstallRoad, EveryStepOfAFullInstallIsLoggedInOrder) {
   EXPECT_EQ(
       LogTexts(ReadFileBytes(logFile)),
       (std::vector<std::string>{
-          "Log file started: " + Quoted(logFile),
+          "Log file started: " + LogQuoted(logFile),
           "Args: " + Narrow(run.arguments),
-          "Working Dir: " + Quoted(workingDirectory),
+          "Working Dir: " + LogQuoted(workingDirectory),
           "Game Root: " + Narrow(game),
           "Action: install",
           "EasyAntiCheat is installed.",

@@ -16,14 +16,6 @@ namespace {
 constexpr wchar_t kInstallerName[] = L"ZelqaAntiCheat.Installer.exe";
 constexpr char kNoGame[] = "Could not find game install information. Possible new installation.";
 
-std::vector<std::wstring> SplitLikeAChild(const std::wstring& commandLine) {
-  int count = 0;
-  wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &count);
-  const UniqueLocalMemory owner(argv);
-  return argv == nullptr ? std::vector<std::wstring>()
-                         : std::vector<std::wstring>(argv, argv + count);
-}
-
 std::wstring MakeFolder(const std::wstring& parent, const std::wstring& name) {
   const std::wstring path = JoinPath(parent, name);
   CreateDirectoryW(path.c_str(), nullptr);

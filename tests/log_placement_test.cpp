@@ -8,17 +8,6 @@
 
 namespace {
 
-std::string QuotedForLog(const std::wstring& path) {
-  std::string quoted = "\"";
-  for (const char c : Narrow(path)) {
-    if (c == '\\' || c == '"') {
-      quoted += '\\';
-    }
-    quoted += c;
-  }
-  return quoted + "\"";
-}
-
 // A launcher copy under a name of its own, so its log folder is its own.
 struct PlacedLauncher {
   std::wstring folder;
@@ -78,9 +67,9 @@ TEST(LogPlacementRun, LogFileLandsInPerUserFolderNamedAfterTheStem) {
   const std::wstring logPath = JoinPath(placed.logFolder, files[0]);
   EXPECT_EQ(LogTexts(ReadFileBytes(logPath)),
             (std::vector<std::string>{
-                "Log file started: " + QuotedForLog(logPath),
+                "Log file started: " + LogQuoted(logPath),
                 "Args: install -log",
-                "Working Dir: " + QuotedForLog(placed.folder),
+                "Working Dir: " + LogQuoted(placed.folder),
                 "Could not find game install information. Possible new installation.",
                 "Action: install",
                 "Missing: title",
@@ -127,7 +116,7 @@ TEST(LogPlacementRun, ServiceWindowStationLogsBesideTheExecutable) {
   ASSERT_EQ(files.size(), 1u);
   const std::vector<std::string> lines = LogTexts(ReadFileBytes(JoinPath(placed.folder, files[0])));
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.front(), "Log file started: " + QuotedForLog(JoinPath(placed.folder, files[0])));
+  EXPECT_EQ(lines.front(), "Log file started: " + LogQuoted(JoinPath(placed.folder, files[0])));
 }
 
 TEST(LogPlacementRun, WideCharactersBecomeQuestionMarksAndTheLogGoesOn) {
@@ -141,7 +130,7 @@ TEST(LogPlacementRun, WideCharactersBecomeQuestionMarksAndTheLogGoesOn) {
   const std::vector<std::string> lines =
       LogTexts(ReadFileBytes(JoinPath(placed.logFolder, files[0])));
   ASSERT_EQ(lines.size(), 6u);
-  std::string expectedFolder = QuotedForLog(placed.folder);
+  std::string expectedFolder = LogQuoted(placed.folder);
   expectedFolder.pop_back();
   EXPECT_EQ(lines[2], "Working Dir: " + expectedFolder + "\\\\caf\xE9 ?\"");
   EXPECT_EQ(lines[5], "Missing: title");

@@ -14,15 +14,6 @@
 
 namespace {
 
-// What a child that parses its command line the usual way receives.
-std::vector<std::wstring> SplitLikeAChild(const std::wstring& commandLine) {
-  int count = 0;
-  wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &count);
-  const UniqueLocalMemory owner(argv);
-  return argv == nullptr ? std::vector<std::wstring>()
-                         : std::vector<std::wstring>(argv, argv + count);
-}
-
 TEST(ProcessQuoting, EveryArgumentRoundTripsAsExactlyOneArgument) {
   const std::vector<std::wstring> arguments = {
       L"Demo",

@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -248,6 +249,25 @@ std::vector<std::string> LogTexts(const std::string& output) {
     start = end + 2;
   }
   return texts;
+}
+
+std::string LogQuoted(const std::wstring& path) {
+  std::string quoted = "\"";
+  for (const char c : Narrow(path)) {
+    if (c == '\\' || c == '"') {
+      quoted += '\\';
+    }
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+std::vector<std::wstring> SplitLikeAChild(const std::wstring& commandLine) {
+  int count = 0;
+  wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &count);
+  const UniqueLocalMemory owner(argv);
+  return argv == nullptr ? std::vector<std::wstring>()
+                         : std::vector<std::wstring>(argv, argv + count);
 }
 
 std::wstring CreateHiddenWindowStation(const std::wstring& name) {

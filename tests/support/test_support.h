@@ -68,6 +68,12 @@ std::vector<std::string> LogTexts(const std::string& output);
 // empty when the platform refuses. The station lives until the test ends.
 std::wstring CreateHiddenWindowStation(const std::wstring& name);
 
+// A path as the run log writes it: quoted, backslashes and quotes escaped.
+std::string LogQuoted(const std::wstring& path);
+
+// The arguments a child receives when it splits `commandLine` the usual way.
+std::vector<std::wstring> SplitLikeAChild(const std::wstring& commandLine);
+
 // A key under HKEY_LOCAL_MACHINE that the test fills and that is removed,
 // with everything below it, when the fixture goes.
 class RegistryFixture {
