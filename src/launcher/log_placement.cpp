@@ -43,9 +43,12 @@ std::wstring GetModuleStem() { return FileStem(GetModulePath()); }
 
 bool EnsureAppDataLogDirectory(std::wstring& directory) {
   wchar_t base[MAX_PATH] = {};
-  if (SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base) != S_OK &&
-      GetEnvironmentVariableW(L"AppData", base, MAX_PATH) == 0) {
-    return false;
+  if (SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base) != S_OK) {
+    // A value too long for the buffer is reported by its size, not copied.
+    const DWORD length = GetEnvironmentVariableW(L"AppData", base, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+      return false;
+    }
   }
   directory = JoinPath(base, GetModuleStem());
   bool exists = false;
