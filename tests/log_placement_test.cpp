@@ -76,6 +76,29 @@ TEST(LogPlacementRun, LogFileLandsInPerUserFolderNamedAfterTheStem) {
             }));
 }
 
+TEST(LogPlacementRun, LaterRunInTheSameSecondTruncatesTheFile) {
+  const PlacedLauncher placed = PlaceLauncher(L"PlacementSecond");
+  // Two runs straddle a second now and then: try again until both fall in one.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    for (const std::wstring& name : ListFiles(placed.logFolder, L"*")) {
+      DeleteFileW(JoinPath(placed.logFolder, name).c_str());
+    }
+    RunProgram({placed.exe, L"install -log -title First", placed.folder});
+    RunProgram({placed.exe, L"uninstall -log", placed.folder});
+    const std::vector<std::wstring> files = ListFiles(placed.logFolder, L"*.log");
+    if (files.size() != 1) {
+      continue;
+    }
+    const std::vector<std::string> lines =
+        LogTexts(ReadFileBytes(JoinPath(placed.logFolder, files[0])));
+    ASSERT_EQ(lines.size(), 6u) << "only the later run's lines remain";
+    EXPECT_EQ(lines[1], "Args: uninstall -log");
+    EXPECT_EQ(lines[5], "Missing: title");
+    return;
+  }
+  GTEST_SKIP() << "no two runs fell within one second";
+}
+
 TEST(LogPlacementRun, PerUserFolderIsCreatedEvenWithoutLogOption) {
   const PlacedLauncher placed = PlaceLauncher(L"PlacementNoLog");
   const ProgramResult result = RunProgram({placed.exe, L"install", placed.folder});
