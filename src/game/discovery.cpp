@@ -12,15 +12,7 @@
 namespace {
 
 constexpr wchar_t kGamesKey[] = L"SOFTWARE\\Zelqa Games";
-constexpr DWORD kCurrentDirectoryChars = 520;
 constexpr DWORD kMinimumNameChars = 260;
-
-std::wstring CurrentDirectoryOrEmpty() {
-  std::wstring directory(kCurrentDirectoryChars, L'\0');
-  const DWORD length = GetCurrentDirectoryW(kCurrentDirectoryChars, directory.data());
-  directory.resize(length < kCurrentDirectoryChars ? length : 0);
-  return directory;
-}
 
 // The parent of the deepest folder named exactly "__Installer" on `directory`.
 std::wstring GameRootAboveInstaller(const std::wstring& directory) {
@@ -64,8 +56,7 @@ std::wstring NormalizeInstallFolder(const std::wstring& folder) {
 }
 
 bool FindGameInstallInfo(GameInstallInfo& info) {
-  return MatchGameInstallKey(GameRootCandidates(GetModuleDirectory(), CurrentDirectoryOrEmpty()),
-                             info);
+  return MatchGameInstallKey(GameRootCandidates(GetModuleDirectory(), GetWorkingDirectory()), info);
 }
 
 bool MatchGameInstallKey(const std::vector<std::wstring>& candidates, GameInstallInfo& info) {

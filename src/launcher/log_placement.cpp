@@ -14,6 +14,7 @@
 namespace {
 
 constexpr DWORD kModulePathChars = 520;
+constexpr DWORD kWorkingDirectoryChars = 520;
 
 std::wstring GetModulePath() {
   std::wstring path(kModulePathChars, L'\0');
@@ -38,6 +39,14 @@ bool IsInteractiveWindowStation() {
 }
 
 std::wstring GetModuleDirectory() { return ParentPath(GetModulePath()); }
+
+std::wstring GetWorkingDirectory() {
+  std::wstring directory(kWorkingDirectoryChars, L'\0');
+  const DWORD length = GetCurrentDirectoryW(kWorkingDirectoryChars, directory.data());
+  // A directory that doesn't fit reports the size it needs: it reads as empty.
+  directory.resize(length < kWorkingDirectoryChars ? length : 0);
+  return directory;
+}
 
 std::wstring GetModuleStem() { return FileStem(GetModulePath()); }
 

@@ -11,6 +11,9 @@ bool IsInteractiveWindowStation();
 // The folder of the launcher's own executable.
 std::wstring GetModuleDirectory();
 
+// The process's current directory; empty when it needs 520 characters or more.
+std::wstring GetWorkingDirectory();
+
 // The launcher's file name without its extension.
 std::wstring GetModuleStem();
 

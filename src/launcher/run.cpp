@@ -21,7 +21,6 @@
 namespace {
 
 constexpr UINT kRightToLeftStyle = MB_RIGHT | MB_RTLREADING;
-constexpr DWORD kCurrentDirectoryChars = 520;
 
 // The arguments after the program's own path, as the platform splits them.
 std::vector<std::wstring> SplitArguments(const wchar_t* argumentText) {
@@ -36,14 +35,6 @@ std::vector<std::wstring> SplitArguments(const wchar_t* argumentText) {
     arguments.assign(argv, argv + count);
   }
   return arguments;
-}
-
-std::wstring CurrentDirectory() {
-  std::wstring directory(kCurrentDirectoryChars, L'\0');
-  const DWORD length = GetCurrentDirectoryW(kCurrentDirectoryChars, directory.data());
-  // A directory that doesn't fit reports its needed size: it reads as empty.
-  directory.resize(length < kCurrentDirectoryChars ? length : 0);
-  return directory;
 }
 
 bool AskUser(HINSTANCE instance, UINT textId, const wchar_t* fallback, bool arabic) {
@@ -193,7 +184,7 @@ DWORD RunLauncher(HINSTANCE instance) {
   if (HasOption(options, L"log") && OpenLogFile(logDirectory, logFilePath)) {
     BeginLogLine() << L"Log file started: " << LogPath(logFilePath) << std::endl;
     BeginLogLine() << L"Args: " << argumentText << std::endl;
-    BeginLogLine() << L"Working Dir: " << LogPath(CurrentDirectory()) << std::endl;
+    BeginLogLine() << L"Working Dir: " << LogPath(GetWorkingDirectory()) << std::endl;
   }
 
   GameInstallInfo game;
