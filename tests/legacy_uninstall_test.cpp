@@ -48,6 +48,28 @@ TEST(LegacyUninstallExtract, WritesTheResourceOrNothing) {
   EXPECT_FALSE(FileExists(other));
 }
 
+// The Wine session plants a link leading nowhere where one launcher copy
+// writes the setup program: an elevated launcher writing through it would
+// create a file anywhere. The link stays and the extraction is refused.
+TEST(LegacyUninstallLinks, APlantedLinkIsNeverWrittenThrough) {
+  const std::wstring folder = MakeScratchDirectory(L"LegacyDanglingSetup");
+  const std::wstring linkTarget =
+      JoinPath(TestBinaryDirectory(), L"scratch\\link-target\\written-through-link.exe");
+  RegistryFixture legacy(L"SOFTWARE\\WOW6432Node\\EasyAntiCheat");
+  legacy.SetString(L"", L"GamesInstalled", L"1234");
+  ProgramRun run;
+  run.program = CopyLauncherTo(folder, L"LegacyDanglingSetup.exe");
+  run.arguments = L"install -title T -eactitleId 1234";
+  run.currentDirectory = folder;
+  const ProgramResult result = RunProgram(run);
+  EXPECT_EQ(result.exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "no installer here";
+  const Lines lines = LogTexts(result.output);
+  ASSERT_GE(lines.size(), 5u);
+  EXPECT_EQ(lines[3], "extractResource failed: 80");
+  EXPECT_EQ(lines[4], "Could not uninstall EasyAntiCheat: 2");
+  EXPECT_FALSE(FileExists(linkTarget));
+}
+
 class LegacyUninstall : public testing::Test {
  protected:
   void SetUp() override {
@@ -144,7 +166,8 @@ TEST_F(LegacyUninstall, ReplacesAnyOtherCopyBeforeRunningIt) {
 
 TEST_F(LegacyUninstall, FallsBackToTheGameFoldersCopyWhenExtractionFails) {
   ASSERT_TRUE(CreateDirectoryW(setup_.c_str(), nullptr));
-  const std::string failed = "extractResource failed: 5";
+  // Nothing is ever written over what stands where the setup program goes.
+  const std::string failed = "extractResource failed: 80";
   EXPECT_EQ(Run(), ExpectedLog(kNoGame, {failed, "Could not uninstall EasyAntiCheat: 2"}))
       << "no game folder";
 

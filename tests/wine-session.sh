@@ -50,6 +50,16 @@ case $action in
     # a folder with a reparse point; the cleanup tests must never enter it.
     mkdir -p "$build/scratch/link-target"
     echo outside >"$build/scratch/link-target/keep_launcher.exe"
+    # A link leading nowhere, planted where the launcher writes the legacy
+    # setup program: the launcher must never create a file through it.
+    # (Wine shows a link to an existing file as that file, so only this kind
+    # can be tested here.)
+    for appdata in "$prefix"/drive_c/users/*/AppData/Roaming; do
+      case $appdata in */Public/*) continue ;; esac
+      mkdir -p "$appdata/LegacyDanglingSetup"
+      ln -sfn "$build/scratch/link-target/written-through-link.exe" \
+        "$appdata/LegacyDanglingSetup/EasyAntiCheat_Setup.exe"
+    done
     # A game folder with such links inside it, one in the legacy folder and one
     # elsewhere; no test recreates this folder, so the links outlive each run.
     mkdir -p "$build/scratch/linked-game/EasyAntiCheat" "$build/scratch/linked-game/Stuff"

@@ -67,6 +67,21 @@ void AddFileAttributes(const std::wstring& path, DWORD add) {
   }
 }
 
+// A stale or foreign file where the setup program goes is removed first. A
+// link is left alone: deleting it is not safe everywhere (some file systems
+// delete what it leads to), and the extraction then refuses to write there.
+void RemoveStaleSetup(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    return;
+  }
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  }
+  DeleteFileW(path.c_str());
+}
+
 }  // namespace
 
 DWORD extractResource(HMODULE module, std::wstring targetPath) {
@@ -76,8 +91,11 @@ DWORD extractResource(HMODULE module, std::wstring targetPath) {
   }
   DWORD error = ERROR_SUCCESS;
   {
-    UniqueFileHandle file(CreateFileW(targetPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Only a new file: a link standing at the path, even one leading
+    // nowhere, must never be written through.
+    UniqueFileHandle file(
+        CreateFileW(targetPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) {
       return GetLastError();
     }
@@ -114,16 +132,9 @@ DWORD UninstallEasyAntiCheat(const std::wstring& logDirectory, const std::wstrin
   // The log directory is writable by the user while the launcher may run
   // elevated: only an exact copy of the embedded program is ever run from it,
   // and it stays locked against changes until the run is over.
-  UniqueFileHandle locked;
-  bool exists = false;
-  if (TestPathExists(setupPath, exists) == ERROR_SUCCESS && exists) {
-    locked = OpenIfIdentical(self, setupPath);
-    if (!locked) {
-      // Hidden or read-only attributes would make the overwrite fail.
-      SetFileAttributesW(setupPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
-  }
+  UniqueFileHandle locked = OpenIfIdentical(self, setupPath);
   if (!locked) {
+    RemoveStaleSetup(setupPath);
     const DWORD error = extractResource(self, setupPath);
     if (error == ERROR_SUCCESS) {
       AddFileAttributes(setupPath, FILE_ATTRIBUTE_HIDDEN);
@@ -135,6 +146,7 @@ DWORD UninstallEasyAntiCheat(const std::wstring& logDirectory, const std::wstrin
         return ERROR_FILE_NOT_FOUND;
       }
       setupPath = JoinPath(JoinPath(installDir, L"EasyAntiCheat"), kLegacySetupFileName);
+      bool exists = false;
       if (TestPathExists(setupPath, exists) != ERROR_SUCCESS || !exists) {
         return ERROR_FILE_NOT_FOUND;
       }

@@ -9,8 +9,9 @@
 
 extern const wchar_t* const kLegacySetupFileName;
 
-// Writes the embedded setup program to `targetPath`. Returns 0, or the error
-// of the failing step; a file it created is removed again on failure.
+// Writes the embedded setup program to a new file `targetPath`. Returns 0, or
+// the error of the failing step (ERROR_FILE_EXISTS when anything stands
+// there); a file it created is removed again on failure.
 [[nodiscard]] DWORD extractResource(HMODULE module, std::wstring targetPath);
 
 // The command line of the legacy uninstall for `gameId`.
