@@ -2,7 +2,11 @@
 
 #include "log/run_log.h"
 
+#include <cstdio>
 #include <sstream>
+
+#include "common/path_text.h"
+#include "test_support.h"
 
 namespace {
 
@@ -37,6 +41,24 @@ TEST(RunLogPath, IsQuotedWithBackslashesAndQuotesEscaped) {
   std::wostringstream line;
   line << LogPath(L"C:\\Games\\Foo") << L' ' << LogPath(L"a\"b") << L' ' << LogPath(L"");
   EXPECT_EQ(line.str(), L"\"C:\\\\Games\\\\Foo\" \"a\\\"b\" \"\"");
+}
+
+TEST(RunLogFile, ReplacesAnEarlierFileButNeverAFolderOrALink) {
+  const std::wstring folder = MakeScratchDirectory(L"run-log-file");
+  const std::wstring earlier = JoinPath(folder, L"same-second.log");
+  ASSERT_TRUE(WriteFileBytes(earlier, "an earlier run's longer log\r\n"));
+  ASSERT_TRUE(RedirectRunLog(earlier));
+  RunLog() << L"new" << std::endl;
+  std::fclose(SetRunLogOutput(stdout));
+  EXPECT_EQ(ReadFileBytes(earlier), "new\r\n") << "truncated, then written in text mode";
+
+  EXPECT_FALSE(RedirectRunLog(folder));
+  // Planted by the test session: a link leading nowhere, which a log file
+  // written through would create.
+  const std::wstring planted = JoinPath(TestBinaryDirectory(), L"scratch\\planted-log\\run.log");
+  EXPECT_FALSE(RedirectRunLog(planted));
+  EXPECT_FALSE(FileExists(
+      JoinPath(TestBinaryDirectory(), L"scratch\\link-target\\log-written-through.txt")));
 }
 
 }  // namespace

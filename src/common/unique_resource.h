@@ -40,6 +40,9 @@ class UniqueResource {
     return &value_;
   }
 
+  // Hands ownership to the caller, as when a runtime stream takes the handle.
+  T release() { return std::exchange(value_, T{}); }
+
   void reset(T value = T{}) {
     if (IsValid(value_)) {
       Close(value_);

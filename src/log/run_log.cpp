@@ -1,10 +1,17 @@
 #include "log/run_log.h"
 
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
 #include <chrono>
 #include <cstdio>
 #include <locale>
 #include <sstream>
 #include <streambuf>
+#include <utility>
+
+#include "common/unique_resource.h"
 
 namespace {
 
@@ -18,7 +25,7 @@ std::int64_t SteadyNanoseconds() {
 // into CR LF.
 class LogStreamBuffer : public std::wstreambuf {
  public:
-  void SetFile(FILE* file) { file_ = file; }
+  FILE* SetFile(FILE* file) { return std::exchange(file_, file); }
 
  protected:
   int_type overflow(int_type c) override {
@@ -73,13 +80,54 @@ std::wostream& BeginLogLine() {
   return RunLog() << FormatLogPrefix(SteadyNanoseconds() - ProcessStartTime);
 }
 
+FILE* SetRunLogOutput(FILE* stream) {
+  RunLog().flush();
+  return LogBuffer().SetFile(stream);
+}
+
+namespace {
+
+// Opens `path` for writing, created or truncated, but never through a link:
+// the log folder may belong to the user while the launcher runs elevated.
+UniqueFileHandle OpenLogFileHandle(const std::wstring& path) {
+  constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  UniqueFileHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, kShare, nullptr, CREATE_NEW, kFlags, nullptr));
+  if (file || GetLastError() != ERROR_FILE_EXISTS) {
+    return file;
+  }
+  // An earlier run in the same second: its file is truncated, a link is not.
+  file.reset(
+      CreateFileW(path.c_str(), GENERIC_WRITE, kShare, nullptr, OPEN_EXISTING, kFlags, nullptr));
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!file || !GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
+      (tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+      !SetEndOfFile(file.get())) {
+    return UniqueFileHandle();
+  }
+  return file;
+}
+
+}  // namespace
+
 bool RedirectRunLog(const std::wstring& path) {
   // Opened before anything is switched, so a failure leaves the old output.
-  FILE* file = _wfopen(path.c_str(), L"w");
-  if (file == nullptr) {
+  UniqueFileHandle file = OpenLogFileHandle(path);
+  if (!file) {
     return false;
   }
-  RunLog().flush();
-  LogBuffer().SetFile(file);
+  const int descriptor =
+      _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_WRONLY | _O_TEXT);
+  if (descriptor == -1) {
+    return false;
+  }
+  file.release();
+  FILE* stream = _fdopen(descriptor, "w");
+  if (stream == nullptr) {
+    _close(descriptor);
+    return false;
+  }
+  SetRunLogOutput(stream);
   return true;
 }

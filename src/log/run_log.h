@@ -3,6 +3,7 @@
 // written as single bytes to standard output or to the log file.
 
 #include <cstdint>
+#include <cstdio>
 #include <iomanip>
 #include <ostream>
 #include <string>
@@ -24,6 +25,10 @@ std::wstring FormatLogPrefix(std::int64_t elapsedNanoseconds);
 // The byte a character is written as: itself up to U+00FF, "?" above, so one
 // character the log can't hold never silences the rest of the run.
 char LogByte(wchar_t c);
+
+// Sends the log to an open C stream (standard output at start), flushing
+// the one before, which is returned.
+FILE* SetRunLogOutput(FILE* stream);
 
 // Sends the log into `path` (created or truncated, text mode). Returns false
 // and keeps the current output when the file can't be opened.
