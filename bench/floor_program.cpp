@@ -12,6 +12,7 @@
 #include <string>
 
 #include "common/unique_resource.h"
+#include "start_installer.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   int count = 0;
@@ -32,25 +33,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     (void)RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zelqa Games", 0, KEY_READ, games.put());
   }
 
-  wchar_t self[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  if (length == 0 || length == MAX_PATH) {
-    return ERROR_FILENAME_EXCED_RANGE;
-  }
-  std::wstring commandLine(self, length);
-  commandLine.erase(commandLine.find_last_of(L'\\') + 1);
-  commandLine =
-      L"\"" + commandLine + L"ZelqaAntiCheat.Installer.exe\" --noui --install --title " + argv[2];
-
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    return static_cast<int>(GetLastError());
-  }
-  const UniqueHandle child(process.hProcess);
-  const UniqueHandle thread(process.hThread);
-  // The launcher, too, reports that the installer ran, not its exit code.
-  return static_cast<int>(WaitForSingleObject(child.get(), INFINITE));
+  return StartInstallerBesideAndWait(argv[2]);
 }
