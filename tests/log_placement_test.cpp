@@ -44,8 +44,8 @@ TEST(LogPlacementNames, TimestampIsLocalTimeInFixedForm) {
 
 TEST(LogPlacementNames, ModuleDirectoryAndStemFollowTheExecutable) {
   EXPECT_EQ(GetModuleStem(), L"launcher_tests");
-  EXPECT_EQ(JoinPath(GetModuleDirectory(), L"launcher_tests.exe"),
-            JoinPath(TestBinaryDirectory(), L"launcher_tests.exe"));
+  EXPECT_TRUE(FileExists(JoinPath(GetModuleDirectory(), L"launcher_tests.exe")))
+      << "the folder without a trailing separator: " << Narrow(GetModuleDirectory());
   EXPECT_EQ(ParentPath(L"C:\\Launcher.exe"), L"C:\\");
   EXPECT_EQ(ParentPath(L"C:\\Games\\Launcher.exe"), L"C:\\Games");
   EXPECT_EQ(FileStem(L"C:\\Games\\my.tool.exe"), L"my.tool");

@@ -57,6 +57,13 @@ DWORD TestPathExists(const std::wstring& path, bool& exists) {
   return ERROR_SUCCESS;
 }
 
+void ClearReadOnly(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  }
+}
+
 std::wstring QuoteProgramPath(const std::wstring& path) {
   if (path.find_first_of(L" \t") == std::wstring::npos) {
     return path;

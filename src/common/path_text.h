@@ -28,6 +28,10 @@ std::wstring FileStem(const std::wstring& path);
 // plain "not found".
 [[nodiscard]] DWORD TestPathExists(const std::wstring& path, bool& exists);
 
+// Clears the read-only attribute, which would make a deletion fail; errors
+// are left to the deletion that follows.
+void ClearReadOnly(const std::wstring& path);
+
 // Quotes a program path that holds a blank or tab, so C:\Program.exe never
 // stands in for C:\Program Files\...; other paths are returned unchanged.
 std::wstring QuoteProgramPath(const std::wstring& path);

@@ -126,17 +126,6 @@ CleanupLists CollectEasyAntiCheatEntries(const std::wstring& installDir) {
   return lists;
 }
 
-namespace {
-
-void ClearReadOnly(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-  }
-}
-
-}  // namespace
-
 bool IsEasyAntiCheatRelativePath(const std::wstring& relativePath) {
   if (!MayBeLegacyPath(relativePath)) {
     return false;

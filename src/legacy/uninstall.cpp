@@ -76,9 +76,7 @@ void RemoveStaleSetup(const std::wstring& path) {
       (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
     return;
   }
-  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-  }
+  ClearReadOnly(path);
   DeleteFileW(path.c_str());
 }
 
