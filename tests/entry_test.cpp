@@ -111,13 +111,13 @@ TEST(EntryExitCodes, LegacyIdTextIsReadLikeANumberConversion) {
 TEST(EntryExitCodes, InstallAndUninstallEndWithTheInstallersResult) {
   const Sandbox sandbox = MakeSandbox(L"entry-results");
   CopyStandInInstallerTo(sandbox.folder);
-  // The installer's own exit code is not the launcher's business.
+  // A setup reads the exit code to learn whether the anti-cheat is there.
   ProgramResult result =
       RunIn(sandbox, L"install -title Foo", {{L"ZELQA_TEST_INSTALLER_EXIT", L"5"}});
-  EXPECT_EQ(result.exitCode, 0u);
+  EXPECT_EQ(result.exitCode, 5u);
   EXPECT_EQ(LogTexts(result.output),
             (std::vector<std::string>{kNotFound, "Action: install", "Installing Zelqa Anti-Cheat",
-                                      "Installed Zelqa Anti-Cheat."}));
+                                      "Could not install Zelqa Anti-Cheat: 5"}));
 
   result = RunIn(sandbox, L"uninstall -title Foo");
   EXPECT_EQ(result.exitCode, 0u);

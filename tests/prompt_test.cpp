@@ -7,7 +7,6 @@
 
 #include "common/path_text.h"
 #include "common/unique_resource.h"
-#include "launcher/run.h"
 #include "message_box_answerer.h"
 #include "test_support.h"
 #include "ui/messages.h"
