@@ -57,4 +57,14 @@ TEST(CommandLineQuoting, ProgramPathWithBlankIsQuotedAndOthersAreNot) {
   }
 }
 
+TEST(CommandLineSplit, BlanksBeforeTheFirstWordAreSkipped) {
+  using Words = std::vector<std::wstring>;
+  EXPECT_EQ(SplitArguments(L"install -title G"), (Words{L"install", L"-title", L"G"}));
+  EXPECT_EQ(SplitArguments(L"  install -title G"), (Words{L"install", L"-title", L"G"}));
+  EXPECT_EQ(SplitArguments(L" \t\"My Game\" x"), (Words{L"My Game", L"x"}));
+  EXPECT_EQ(SplitArguments(L" \t "), Words{});
+  EXPECT_EQ(SplitArguments(L""), Words{});
+  EXPECT_EQ(SplitArguments(nullptr), Words{});
+}
+
 }  // namespace

@@ -150,14 +150,34 @@ TEST(EntryRunLog, ArgumentsLineShowsTheCommandLineAsGiven) {
   for (const std::wstring& name : ListFiles(logFolder, L"*.log")) {
     DeleteFileW(JoinPath(logFolder, name).c_str());
   }
-  const ProgramResult result =
-      RunProgram({exe, L"install   -log \"-x\"  -title \"My Game\\\\\"", sandbox.folder});
-  EXPECT_EQ(result.exitCode, 2u) << "no installer beside this copy";
-  const std::vector<std::wstring> files = ListFiles(logFolder, L"*.log");
-  ASSERT_EQ(files.size(), 1u);
-  const std::vector<std::string> lines = LogTexts(ReadFileBytes(JoinPath(logFolder, files[0])));
-  ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ(lines[1], "Args: install   -log \"-x\"  -title \"My Game\\\\\"");
+  // Blanks before the action are no empty action; a line break in an
+  // argument starts no line of its own.
+  const struct {
+    const wchar_t* arguments;
+    const char* argsLine;
+  } cases[] = {
+      {L"install   -log \"-x\"  -title \"My Game\\\\\"",
+       "Args: install   -log \"-x\"  -title \"My Game\\\\\""},
+      {L" \tinstall -log -title G", "Args:  \tinstall -log -title G"},
+      {L"install -log -title G -eactitleId \"5\r\n0000.050 | Uninstalled EasyAntiCheat.\"",
+       "Args: install -log -title G -eactitleId \"5??0000.050 | Uninstalled EasyAntiCheat.\""},
+  };
+  for (const auto& c : cases) {
+    for (const std::wstring& name : ListFiles(logFolder, L"*.log")) {
+      DeleteFileW(JoinPath(logFolder, name).c_str());
+    }
+    const ProgramResult result = RunProgram({exe, c.arguments, sandbox.folder});
+    EXPECT_EQ(result.exitCode, 2u) << "no installer beside this copy";
+    const std::vector<std::wstring> files = ListFiles(logFolder, L"*.log");
+    ASSERT_EQ(files.size(), 1u);
+    const std::vector<std::string> lines = LogTexts(ReadFileBytes(JoinPath(logFolder, files[0])));
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[1], c.argsLine);
+    EXPECT_EQ(lines[4], "Action: install");
+    for (const std::string& line : lines) {
+      EXPECT_NE(line, "Uninstalled EasyAntiCheat.");
+    }
+  }
 }
 
 }  // namespace

@@ -8,7 +8,13 @@
 
 std::vector<std::wstring> SplitArguments(const wchar_t* argumentText) {
   std::vector<std::wstring> arguments;
-  if (argumentText == nullptr || *argumentText == L'\0') {
+  if (argumentText == nullptr) {
+    return arguments;
+  }
+  while (*argumentText == L' ' || *argumentText == L'\t') {
+    ++argumentText;
+  }
+  if (*argumentText == L'\0') {
     return arguments;
   }
   int count = 0;

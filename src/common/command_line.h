@@ -6,7 +6,8 @@
 #include <vector>
 
 // The words of `argumentText` as the platform splits them; none for a null
-// or empty text.
+// or blank text. Blanks and tabs at the start are skipped first: the
+// platform's splitter reads them as an empty first word.
 std::vector<std::wstring> SplitArguments(const wchar_t* argumentText);
 
 // Quotes a program path that holds a blank or tab, so C:\Program.exe never
