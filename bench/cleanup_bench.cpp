@@ -1,5 +1,6 @@
-// Times the selection step of the legacy cleanup against a bare recursive
-// listing of the same game folder, which is the least any walk must do.
+// Times the legacy cleanup against a bare recursive listing of the same game
+// folder, which is the least any walk must do: the selection step alone, and
+// the whole cleanup with its checked deletions.
 //   cleanup_bench.exe [folder]   (default: scratch\cleanup-bench beside it)
 
 #include <windows.h>
@@ -14,6 +15,7 @@
 #include "common/process_facts.h"
 #include "common/unique_resource.h"
 #include "legacy/cleanup.h"
+#include "log/run_log.h"
 
 namespace {
 
@@ -28,18 +30,44 @@ bool WriteSmallFile(const std::wstring& path) {
   return file && WriteFile(file.get(), "x", 1, &written, nullptr);
 }
 
-// 100 top folders of 49 subfolders each (5,000 folders with the tops), ten
-// files in every folder, plus a legacy folder of 200 files in 20 subfolders
-// and a launcher in every 50th folder: 50,000 game files, 320 legacy entries.
-bool MakeGameFolder(const std::wstring& root, int& legacyEntries) {
-  CreateDirectoryW(root.c_str(), nullptr);
-  legacyEntries = 0;
+std::wstring FolderPath(const std::wstring& root, int top, int sub) {
+  const std::wstring topPath = JoinPath(root, L"Data" + std::to_wstring(top));
+  return sub < 0 ? topPath : JoinPath(topPath, L"Part" + std::to_wstring(sub));
+}
+
+// A launcher in every 50th folder, and a legacy folder of 200 files in 20
+// subfolders: 321 legacy entries.
+bool MakeLegacyEntries(const std::wstring& root) {
   int folders = 0;
   for (int top = 0; top < 100; ++top) {
-    const std::wstring topPath = JoinPath(root, L"Data" + std::to_wstring(top));
     for (int sub = -1; sub < 49; ++sub) {
-      const std::wstring folder =
-          sub < 0 ? topPath : JoinPath(topPath, L"Part" + std::to_wstring(sub));
+      if (++folders % 50 == 0 &&
+          !WriteSmallFile(JoinPath(FolderPath(root, top, sub), L"Tool_launcher.exe"))) {
+        return false;
+      }
+    }
+  }
+  const std::wstring legacy = JoinPath(root, L"EasyAntiCheat");
+  CreateDirectoryW(legacy.c_str(), nullptr);
+  for (int sub = 0; sub < 20; ++sub) {
+    const std::wstring folder = JoinPath(legacy, L"Part" + std::to_wstring(sub));
+    CreateDirectoryW(folder.c_str(), nullptr);
+    for (int file = 0; file < 10; ++file) {
+      if (!WriteSmallFile(JoinPath(folder, L"eac" + std::to_wstring(file) + L".dll"))) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// 100 top folders of 49 subfolders each (5,000 folders with the tops), ten
+// files in every folder: 50,000 game files, and the legacy entries.
+bool MakeGameFolder(const std::wstring& root) {
+  CreateDirectoryW(root.c_str(), nullptr);
+  for (int top = 0; top < 100; ++top) {
+    for (int sub = -1; sub < 49; ++sub) {
+      const std::wstring folder = FolderPath(root, top, sub);
       if (!CreateDirectoryW(folder.c_str(), nullptr)) {
         return false;
       }
@@ -48,29 +76,9 @@ bool MakeGameFolder(const std::wstring& root, int& legacyEntries) {
           return false;
         }
       }
-      if (++folders % 50 == 0) {
-        if (!WriteSmallFile(JoinPath(folder, L"Tool_launcher.exe"))) {
-          return false;
-        }
-        ++legacyEntries;
-      }
     }
   }
-  const std::wstring legacy = JoinPath(root, L"EasyAntiCheat");
-  CreateDirectoryW(legacy.c_str(), nullptr);
-  ++legacyEntries;
-  for (int sub = 0; sub < 20; ++sub) {
-    const std::wstring folder = JoinPath(legacy, L"Part" + std::to_wstring(sub));
-    CreateDirectoryW(folder.c_str(), nullptr);
-    ++legacyEntries;
-    for (int file = 0; file < 10; ++file) {
-      if (!WriteSmallFile(JoinPath(folder, L"eac" + std::to_wstring(file) + L".dll"))) {
-        return false;
-      }
-      ++legacyEntries;
-    }
-  }
-  return true;
+  return MakeLegacyEntries(root);
 }
 
 // The bare walk: every folder listed once, links not entered.
@@ -122,8 +130,15 @@ std::vector<std::wstring> RelativePaths(const std::wstring& folder, const std::w
 
 template <typename Step>
 double MedianMilliseconds(Step step) {
+  return MedianMilliseconds([] {}, step);
+}
+
+// The median of `step`'s times, `prepare` running untimed before each.
+template <typename Prepare, typename Step>
+double MedianMilliseconds(Prepare prepare, Step step) {
   std::vector<double> times;
   for (int round = 0; round < kRounds; ++round) {
+    prepare();
     const auto start = std::chrono::steady_clock::now();
     step();
     times.push_back(
@@ -141,15 +156,20 @@ int wmain(int argc, wchar_t** argv) {
   CreateDirectoryW(scratch.c_str(), nullptr);
   const std::wstring root = argc > 1 ? argv[1] : JoinPath(scratch, L"cleanup-bench");
 
-  int legacyEntries = 0;
   const std::wstring marker = JoinPath(root, L"complete.txt");
   if (GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES) {
     std::printf("Generating the game folder (once)...\n");
-    if (!MakeGameFolder(root, legacyEntries) || !WriteSmallFile(marker)) {
+    if (!MakeGameFolder(root) || !WriteSmallFile(marker)) {
       std::printf("Could not generate the game folder: %lu\n", GetLastError());
       return 1;
     }
   }
+  // The cleanup's log lines go nowhere, so only its own work is timed.
+  FILE* nowhere = nullptr;
+  if (_wfopen_s(&nowhere, L"NUL", L"w") != 0) {
+    return 1;
+  }
+  FILE* const standardOutput = SetRunLogOutput(nowhere);
 
   size_t listed = 0;
   size_t selected = 0;
@@ -161,6 +181,16 @@ int wmain(int argc, wchar_t** argv) {
     const CleanupLists lists = CollectEasyAntiCheatEntries(root);
     selected = lists.files.size() + lists.folders.size();
   });
+  bool restored = true;
+  const double cleanup = MedianMilliseconds([&] { restored = MakeLegacyEntries(root) && restored; },
+                                            [&] {
+                                              const CleanupLists lists =
+                                                  CollectEasyAntiCheatEntries(root);
+                                              DeleteEasyAntiCheatEntries(lists);
+                                            });
+  restored = MakeLegacyEntries(root) && restored;
+  SetRunLogOutput(standardOutput);
+  std::fclose(nowhere);
 
   const std::vector<std::wstring> relativePaths = RelativePaths(root, std::wstring());
   size_t matched = 0;
@@ -173,8 +203,15 @@ int wmain(int argc, wchar_t** argv) {
   std::printf("Entries listed: %zu, legacy entries selected: %zu\n", listed, selected);
   std::printf("Bare listing (median of %d): %8.1f ms\n", kRounds, walk);
   std::printf("Selection    (median of %d): %8.1f ms\n", kRounds, selection);
+  std::printf("Cleanup      (median of %d): %8.1f ms (selection and checked deletions)\n", kRounds,
+              cleanup);
   std::printf("Ratio selection / listing:   %8.2f\n", selection / walk);
+  std::printf("Ratio cleanup / listing:     %8.2f\n", cleanup / walk);
   std::printf("Patterns alone over %zu paths (%zu match): %.1f ms\n", relativePaths.size(), matched,
               patterns);
+  if (!restored) {
+    std::printf("Could not restore the legacy entries between rounds: %lu\n", GetLastError());
+    return 1;
+  }
   return 0;
 }

@@ -27,7 +27,8 @@ case $action in
     # Xvfb picks a free display and writes its number to fd 3.
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$state/display" </dev/null >/dev/null 2>&1 &
     echo $! >"$state/xvfb.pid"
-    for _ in $(seq 100); do
+    # A loaded machine can take a while.
+    for _ in $(seq 300); do
       [ -s "$state/display" ] && break
       sleep 0.1
     done

@@ -92,10 +92,18 @@ DWORD ChangeAttributes(HANDLE handle, DWORD add, DWORD remove) {
 }
 
 DWORD DeleteThroughHandle(HANDLE handle) {
-  // A read-only entry refuses deletion; the error, if any, is the deletion's.
-  (void)ChangeAttributes(handle, 0, FILE_ATTRIBUTE_READONLY);
   FILE_DISPOSITION_INFO disposition{};
   disposition.DeleteFile = TRUE;
+  if (SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition))) {
+    return ERROR_SUCCESS;
+  }
+  const DWORD error = GetLastError();
+  // A read-only entry refuses; most are not, so the attribute is only
+  // looked at then.
+  if (error != ERROR_ACCESS_DENIED ||
+      ChangeAttributes(handle, 0, FILE_ATTRIBUTE_READONLY) != ERROR_SUCCESS) {
+    return error;
+  }
   return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition))
              ? ERROR_SUCCESS
              : GetLastError();
