@@ -11,8 +11,11 @@
 
 namespace {
 
-constexpr WORD kLanguages[] = {0x0001, 0x0004, 0x0009, 0x000A, 0x000B, 0x0016, 0x0407, 0x040C,
-                               0x0410, 0x0411, 0x0412, 0x0415, 0x0419, 0x0C04, 0x0C0A};
+// Every language block of the string table, by language id.
+constexpr WORD kLanguages[] = {0x0001, 0x0004, 0x0006, 0x0009, 0x000A, 0x000B, 0x000C, 0x0013,
+                               0x0014, 0x0016, 0x001D, 0x0402, 0x0404, 0x0405, 0x0407, 0x0408,
+                               0x040C, 0x040E, 0x0410, 0x0411, 0x0412, 0x0415, 0x0418, 0x0419,
+                               0x041E, 0x041F, 0x0421, 0x0422, 0x042A, 0x0816, 0x0C04, 0x0C0A};
 constexpr UINT kFirstText = 102;
 constexpr UINT kLastText = 105;
 
@@ -80,7 +83,7 @@ TEST_F(Resources, EveryLanguageHoldsAllFourTexts) {
   }
 }
 
-TEST_F(Resources, NoOtherLanguagesAndFinnishIdHoldsTheFrenchTexts) {
+TEST_F(Resources, NoOtherLanguagesAndFinnishIsNotFrench) {
   std::set<WORD> found;
   EnumResourceLanguagesW(
       module_, RT_STRING, MAKEINTRESOURCEW(kFirstText / 16 + 1),
@@ -91,7 +94,10 @@ TEST_F(Resources, NoOtherLanguagesAndFinnishIdHoldsTheFrenchTexts) {
       reinterpret_cast<LONG_PTR>(&found));
   EXPECT_EQ(found, std::set<WORD>(std::begin(kLanguages), std::end(kLanguages)));
 
-  EXPECT_EQ(StringBlock(kFirstText, 0x000B), StringBlock(kFirstText, 0x040C));
+  EXPECT_NE(StringBlock(kFirstText, 0x000B), StringBlock(kFirstText, 0x040C))
+      << "Finnish players read Finnish";
+  EXPECT_EQ(StringBlock(kFirstText, 0x000C), StringBlock(kFirstText, 0x040C))
+      << "French outside France reads as in France";
   EXPECT_NE(StringBlock(kFirstText, 0x000A), StringBlock(kFirstText, 0x0C0A))
       << "Spain has its own wording";
   const std::vector<std::wstring> english = StringBlock(kFirstText, 0x0009);
