@@ -12,6 +12,7 @@ packages=(
   osslsigncode openssl                                # signing and its check
   imagemagick fonts-dejavu-core                       # screenshots of the questions
   nsis                                                # the NSIS example setup, built in a test
+  python3-yaml                                        # the CI workflow check
 )
 
 missing=()
