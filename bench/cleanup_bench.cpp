@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "common/path_text.h"
+#include "common/process_facts.h"
 #include "common/unique_resource.h"
-#include "launcher/log_placement.h"
 #include "legacy/cleanup.h"
 
 namespace {

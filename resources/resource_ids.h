@@ -1,6 +1,7 @@
 /* Resource identifiers shared by the launcher sources and the resource scripts.
  * Keep this file to plain #defines: it is read by both the C++ compiler and
- * the resource compiler. */
+ * the resource compiler; aligned by hand, so clang-format keeps off. */
+/* clang-format off */
 #ifndef LAUNCHER_RESOURCE_IDS_H
 #define LAUNCHER_RESOURCE_IDS_H
 

@@ -22,7 +22,7 @@ std::vector<std::string> CleanupLog(const std::wstring& logDirectory,
   static const std::wstring folder =
       MakeScratchDirectory(L"cleanup-log-" + std::to_wstring(GetCurrentProcessId()));
   const std::wstring path = JoinPath(folder, std::to_wstring(++captures) + L".log");
-  if (!RedirectRunLog(path)) {
+  if (RedirectRunLog(path) != ERROR_SUCCESS) {
     ADD_FAILURE() << "cannot redirect the run log";
     return {};
   }
@@ -59,11 +59,14 @@ TEST(CleanupPatterns, SelectLaunchersAnywhereAndTheTopLevelLegacyFolder) {
 TEST(CleanupPatterns, AreJudgedRelativeToTheGameFolder) {
   EXPECT_TRUE(IsEasyAntiCheatPath(L"C:\\Games\\Foo", L"C:\\Games\\Foo\\EasyAntiCheat\\x.dll"));
   EXPECT_TRUE(IsEasyAntiCheatPath(L"C:\\Games\\Foo\\", L"C:\\Games\\Foo\\EasyAntiCheat"));
-  EXPECT_TRUE(IsEasyAntiCheatPath(L"C:/Games/Foo", L"C:\\Games\\Foo\\.\\EasyAntiCheat"));
+  EXPECT_TRUE(IsEasyAntiCheatPath(L"c:\\games\\foo", L"C:\\Games\\Foo\\EasyAntiCheat"))
+      << "the game folder's letter case is the file system's business";
+  EXPECT_FALSE(IsEasyAntiCheatPath(L"C:\\Games\\Foo", L"C:\\Games\\Foo\\easyanticheat"));
   EXPECT_FALSE(IsEasyAntiCheatPath(L"C:\\Games", L"C:\\Games\\Foo\\EasyAntiCheat"));
-  // A link is judged by its target, which may lie outside the game folder.
-  EXPECT_TRUE(IsEasyAntiCheatPath(L"C:\\Games\\Foo\\Bar", L"C:\\Games\\Foo\\Game_launcher.exe"));
-  EXPECT_FALSE(IsEasyAntiCheatPath(L"C:\\Games\\Foo\\Bar", L"C:\\Games\\Foo\\EasyAntiCheat"));
+  // What a link leads to outside the game folder is never the game's.
+  EXPECT_FALSE(IsEasyAntiCheatPath(L"C:\\Games\\Foo\\Bar", L"C:\\Games\\Foo\\Game_launcher.exe"));
+  EXPECT_FALSE(IsEasyAntiCheatPath(L"C:\\Games\\Foo", L"C:\\Games\\Foo_launcher.exe"));
+  EXPECT_FALSE(IsEasyAntiCheatPath(L"C:\\Games\\Foo", L"C:\\Games\\Foo"));
 }
 
 TEST(CleanupDescent, OnlyIntoPlainFoldersNeverThroughLinks) {

@@ -10,18 +10,6 @@
 
 namespace {
 
-using Fields = std::vector<std::wstring>;
-
-TEST(DetectionSplit, KeepsEveryFieldEmptyOnesIncluded) {
-  EXPECT_EQ(SplitString(L"", L";"), (Fields{L""}));
-  EXPECT_EQ(SplitString(L"1234", L";"), (Fields{L"1234"}));
-  EXPECT_EQ(SplitString(L"1;2", L";"), (Fields{L"1", L"2"}));
-  EXPECT_EQ(SplitString(L"1;;2", L";"), (Fields{L"1", L"", L"2"}));
-  EXPECT_EQ(SplitString(L"1;2;", L";"), (Fields{L"1", L"2", L""}));
-  EXPECT_EQ(SplitString(L";", L";"), (Fields{L"", L""}));
-  EXPECT_EQ(SplitString(L"a::b:c", L"::"), (Fields{L"a", L"b:c"}));
-}
-
 TEST(DetectionList, MatchesTheFirstNumberOfEachField) {
   EXPECT_TRUE(GamesListContains(L"1234", 1234));
   EXPECT_FALSE(GamesListContains(L"1234", 123));
@@ -58,19 +46,6 @@ TEST(DetectionList, FieldsWithoutANumberOrOutOfRangeMatchNothingAndTheSearchGoes
   EXPECT_TRUE(GamesListContains(L"4294967301;5", 5));
 }
 
-TEST(DetectionId, ReadsTheLeadingNumberOrNothing) {
-  std::int32_t id = 99;
-  EXPECT_TRUE(ParseDecimalId(L" \t\r\n12abc", id));
-  EXPECT_EQ(id, 12);
-  EXPECT_TRUE(ParseDecimalId(L"-0", id));
-  EXPECT_EQ(id, 0);
-  id = 99;
-  EXPECT_FALSE(ParseDecimalId(L"", id));
-  EXPECT_FALSE(ParseDecimalId(L"abc", id));
-  EXPECT_FALSE(ParseDecimalId(L"2147483648", id));
-  EXPECT_EQ(id, 99) << "a failed conversion leaves the id alone";
-}
-
 constexpr wchar_t kLegacyKey[] = L"SOFTWARE\\WOW6432Node\\EasyAntiCheat";
 
 TEST(DetectionRegistry, ReadsGamesInstalledFromTheLegacyKey) {
@@ -100,14 +75,17 @@ TEST(DetectionRegistry, ReadsGamesInstalledFromTheLegacyKey) {
   EXPECT_FALSE(IsEasyAntiCheatInstalled(1234));
 }
 
-TEST(DetectionRegistry, AListBeyond1024BytesCountsAsAbsent) {
+// A long list read in part would count as "not installed", and the cleanup
+// would then delete the files of a legacy install still registered.
+TEST(DetectionRegistry, AListOfAnyLengthIsReadWhole) {
   RegistryFixture legacy(kLegacyKey);
-  // 511 characters and the terminating zero fill the 1024 bytes exactly.
-  std::wstring list = L"5;" + std::wstring(509, L'9');
-  legacy.SetString(L"", L"GamesInstalled", list);
-  EXPECT_TRUE(IsEasyAntiCheatInstalled(5));
-  legacy.SetString(L"", L"GamesInstalled", list + L"9");
-  EXPECT_FALSE(IsEasyAntiCheatInstalled(5)) << "1026 bytes";
+  std::wstring list;
+  while (list.size() < 1500) {
+    list += std::to_wstring(100000 + list.size()) + L";";
+  }
+  legacy.SetString(L"", L"GamesInstalled", list + L"5");
+  EXPECT_TRUE(IsEasyAntiCheatInstalled(5)) << "about 3,000 bytes, the id last";
+  EXPECT_FALSE(IsEasyAntiCheatInstalled(6));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -84,18 +85,26 @@ TEST_F(DiscoveryRegistry, KeepsEveryStringValueOfTheMatchAsStored) {
                                    {L"Name", L"Title"}}));
 }
 
-TEST_F(DiscoveryRegistry, InstallDirMatchesInAnyLexicalSpellingButNotInAnotherCase) {
-  for (const wchar_t* stored : {L"D:/Games/Title", L"D:\\Games\\Title\\\\",
-                                L"D:\\Games\\Other\\..\\Title", L"C:\\Elsewhere\\"}) {
+// Windows paths ignore letter case: d:\games\title is the game in D:\Games\Title.
+TEST_F(DiscoveryRegistry, InstallDirMatchesInAnySpellingAndLetterCase) {
+  for (const wchar_t* stored :
+       {L"D:/Games/Title", L"D:\\Games\\Title\\\\", L"D:\\Games\\Other\\..\\Title",
+        L"C:\\Elsewhere\\", L"d:\\games\\title", L"D:/GAMES/TITLE/"}) {
     games_.SetString(L"Game", L"Install Dir", stored);
     GameInstallInfo info;
     EXPECT_TRUE(MatchGameInstallKey(candidates_, info)) << Narrow(stored);
-    EXPECT_EQ(info[L"Install Dir"], stored);
+    EXPECT_EQ(InstallDir(info), stored);
   }
-  games_.SetString(L"Game", L"Install Dir", L"d:\\games\\title");
+  games_.SetString(L"Game", L"Install Dir", L"D:\\Games\\Titles");
   GameInstallInfo info{{L"kept", L"as passed"}};
   EXPECT_FALSE(MatchGameInstallKey(candidates_, info));
   EXPECT_EQ(info, (GameInstallInfo{{L"kept", L"as passed"}})) << "untouched without a match";
+
+  // No folder has a longer path; such a value is passed over, and quickly.
+  games_.SetString(L"Game", L"Install Dir", L"D:\\Games\\Title" + std::wstring(120000, L'\\'));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(MatchGameInstallKey(candidates_, info));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 TEST_F(DiscoveryRegistry, OnlyAStringValueNamedExactlyInstallDirCounts) {

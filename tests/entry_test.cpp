@@ -111,13 +111,13 @@ TEST(EntryExitCodes, LegacyIdTextIsReadLikeANumberConversion) {
 TEST(EntryExitCodes, InstallAndUninstallEndWithTheInstallersResult) {
   const Sandbox sandbox = MakeSandbox(L"entry-results");
   CopyStandInInstallerTo(sandbox.folder);
-  // The installer's own exit code is not the launcher's business.
+  // A setup reads the exit code to learn whether the anti-cheat is there.
   ProgramResult result =
       RunIn(sandbox, L"install -title Foo", {{L"ZELQA_TEST_INSTALLER_EXIT", L"5"}});
-  EXPECT_EQ(result.exitCode, 0u);
+  EXPECT_EQ(result.exitCode, 5u);
   EXPECT_EQ(LogTexts(result.output),
             (std::vector<std::string>{kNotFound, "Action: install", "Installing Zelqa Anti-Cheat",
-                                      "Installed Zelqa Anti-Cheat."}));
+                                      "Could not install Zelqa Anti-Cheat: 5"}));
 
   result = RunIn(sandbox, L"uninstall -title Foo");
   EXPECT_EQ(result.exitCode, 0u);
@@ -150,14 +150,34 @@ TEST(EntryRunLog, ArgumentsLineShowsTheCommandLineAsGiven) {
   for (const std::wstring& name : ListFiles(logFolder, L"*.log")) {
     DeleteFileW(JoinPath(logFolder, name).c_str());
   }
-  const ProgramResult result =
-      RunProgram({exe, L"install   -log \"-x\"  -title \"My Game\\\\\"", sandbox.folder});
-  EXPECT_EQ(result.exitCode, 2u) << "no installer beside this copy";
-  const std::vector<std::wstring> files = ListFiles(logFolder, L"*.log");
-  ASSERT_EQ(files.size(), 1u);
-  const std::vector<std::string> lines = LogTexts(ReadFileBytes(JoinPath(logFolder, files[0])));
-  ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ(lines[1], "Args: install   -log \"-x\"  -title \"My Game\\\\\"");
+  // Blanks before the action are no empty action; a line break in an
+  // argument starts no line of its own.
+  const struct {
+    const wchar_t* arguments;
+    const char* argsLine;
+  } cases[] = {
+      {L"install   -log \"-x\"  -title \"My Game\\\\\"",
+       "Args: install   -log \"-x\"  -title \"My Game\\\\\""},
+      {L" \tinstall -log -title G", "Args:  \tinstall -log -title G"},
+      {L"install -log -title G -eactitleId \"5\r\n0000.050 | Uninstalled EasyAntiCheat.\"",
+       "Args: install -log -title G -eactitleId \"5??0000.050 | Uninstalled EasyAntiCheat.\""},
+  };
+  for (const auto& c : cases) {
+    for (const std::wstring& name : ListFiles(logFolder, L"*.log")) {
+      DeleteFileW(JoinPath(logFolder, name).c_str());
+    }
+    const ProgramResult result = RunProgram({exe, c.arguments, sandbox.folder});
+    EXPECT_EQ(result.exitCode, 2u) << "no installer beside this copy";
+    const std::vector<std::wstring> files = ListFiles(logFolder, L"*.log");
+    ASSERT_EQ(files.size(), 1u);
+    const std::vector<std::string> lines = LogTexts(ReadFileBytes(JoinPath(logFolder, files[0])));
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[1], c.argsLine);
+    EXPECT_EQ(lines[4], "Action: install");
+    for (const std::string& line : lines) {
+      EXPECT_NE(line, "Uninstalled EasyAntiCheat.");
+    }
+  }
 }
 
 }  // namespace

@@ -88,6 +88,34 @@ TEST(InstallRoad, EveryStepOfAFullInstallIsLoggedInOrder) {
   EXPECT_TRUE(FileExists(launcher));
 }
 
+// A setup that trusts the exit code must be able to: a failed install says
+// so, and the legacy files stay, since nothing protects the game yet.
+TEST(InstallRoad, AFailedInstallReportsTheFailureAndKeepsTheLegacyFiles) {
+  const std::wstring game = MakeScratchDirectory(L"road-failed");
+  ASSERT_TRUE(CreateDirectoryW(JoinPath(game, L"EasyAntiCheat").c_str(), nullptr));
+  for (const wchar_t* file : {L"Game_launcher.exe", L"EasyAntiCheat\\EasyAntiCheat_x64.dll"}) {
+    ASSERT_TRUE(WriteFileBytes(JoinPath(game, file), "x"));
+  }
+  CopyStandInInstallerTo(game);
+  RegistryFixture games(L"SOFTWARE\\Zelqa Games");
+  games.SetString(L"Road", L"Install Dir", game);
+
+  ProgramRun run;
+  run.program = CopyLauncherTo(game, L"RoadFailed.exe");
+  run.arguments = L"install -title Road -eactitleId 0";
+  run.currentDirectory = game;
+  run.environment = {{L"ZELQA_TEST_INSTALLER_EXIT", L"1603"}};
+  const ProgramResult result = RunProgram(run);
+  ASSERT_TRUE(result.started) << result.startError;
+  EXPECT_EQ(result.exitCode, 1603u);
+  EXPECT_EQ(LogTexts(result.output),
+            (std::vector<std::string>{"Game Root: " + Narrow(game), "Action: install",
+                                      "Installing Zelqa Anti-Cheat",
+                                      "Could not install Zelqa Anti-Cheat: 1603"}));
+  EXPECT_TRUE(FileExists(JoinPath(game, L"Game_launcher.exe")));
+  EXPECT_TRUE(FileExists(JoinPath(game, L"EasyAntiCheat\\EasyAntiCheat_x64.dll")));
+}
+
 // The legacy id is checked before anything is asked, run or changed.
 TEST(InstallRoad, AnIdThatIsNoNumberEndsTheRunFirst) {
   const std::wstring folder = MakeScratchDirectory(L"road-bad-id");

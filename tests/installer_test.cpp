@@ -135,22 +135,51 @@ TEST_F(InstallerRun, InstallerThatCannotStartGivesTheStartError) {
   EXPECT_EQ(LogTexts(result.output).back(), "Could not install Zelqa Anti-Cheat: 193");
 }
 
-TEST_F(InstallerRun, InstallerExitCodeIsNotTheLaunchersResult) {
+// What the installer's exit code makes of the run: success (a restart may
+// be due) or the installer's failure, which the setup reads as the exit code.
+TEST_F(InstallerRun, InstallerExitCodeDecidesTheResult) {
   CopyStandInInstallerTo(game_);
-  const ProgramResult install = Run(L"install -title Demo", {{L"ZELQA_TEST_INSTALLER_EXIT", L"5"}});
-  EXPECT_EQ(install.exitCode, 0u);
-  EXPECT_EQ(LogTexts(install.output).back(), "Installed Zelqa Anti-Cheat.");
+  struct Case {
+    const wchar_t* installerExit;
+    DWORD launcherExit;
+    std::vector<std::string> installTail;
+    std::vector<std::string> uninstallTail;
+  };
+  const Case cases[] = {
+      {L"0", 0, {"Installed Zelqa Anti-Cheat."}, {"Uninstalled Zelqa Anti-Cheat."}},
+      {L"3010",
+       0,
+       {"Installed Zelqa Anti-Cheat.", "Restart required: 3010"},
+       {"Uninstalled Zelqa Anti-Cheat.", "Restart required: 3010"}},
+      {L"1641",
+       0,
+       {"Installed Zelqa Anti-Cheat.", "Restart required: 1641"},
+       {"Uninstalled Zelqa Anti-Cheat.", "Restart required: 1641"}},
+      {L"1603",
+       1603,
+       {"Could not install Zelqa Anti-Cheat: 1603"},
+       {"Could not uninstall Zelqa Anti-Cheat: 1603"}},
+      {L"160",
+       160,
+       {"Could not install Zelqa Anti-Cheat: 160"},
+       {"Could not uninstall Zelqa Anti-Cheat: 160"}},
+  };
+  for (const Case& c : cases) {
+    const std::map<std::wstring, std::wstring> exit{
+        {L"ZELQA_TEST_INSTALLER_EXIT", c.installerExit}};
+    const ProgramResult install = Run(L"install -title Demo", exit);
+    EXPECT_EQ(install.exitCode, c.launcherExit) << Narrow(c.installerExit);
+    std::vector<std::string> expected{kNoGame, "Action: install", "Installing Zelqa Anti-Cheat"};
+    expected.insert(expected.end(), c.installTail.begin(), c.installTail.end());
+    EXPECT_EQ(LogTexts(install.output), expected);
 
-  const ProgramResult uninstall =
-      Run(L"uninstall -title Demo", {{L"ZELQA_TEST_INSTALLER_EXIT", L"1603"}});
-  EXPECT_EQ(uninstall.exitCode, 0u);
-  EXPECT_EQ(LogTexts(uninstall.output),
-            (std::vector<std::string>{kNoGame, "Action: uninstall", "Uninstalling Zelqa Anti-Cheat",
-                                      "Uninstalled Zelqa Anti-Cheat."}));
-  EXPECT_EQ(Recorded(),
-            (std::vector<std::wstring>{
-                JoinPath(game_, kInstallerName) + L" --noui --install --title Demo",
-                JoinPath(game_, kInstallerName) + L" --noui --uninstall --title Demo"}));
+    const ProgramResult uninstall = Run(L"uninstall -title Demo", exit);
+    EXPECT_EQ(uninstall.exitCode, c.launcherExit) << Narrow(c.installerExit);
+    expected = {kNoGame, "Action: uninstall", "Uninstalling Zelqa Anti-Cheat"};
+    expected.insert(expected.end(), c.uninstallTail.begin(), c.uninstallTail.end());
+    EXPECT_EQ(LogTexts(uninstall.output), expected);
+  }
+  EXPECT_EQ(Recorded().size(), 2 * std::size(cases));
 }
 
 TEST_F(InstallerRun, TitleReachesTheInstallerAsOneArgument) {

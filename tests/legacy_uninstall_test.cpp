@@ -48,6 +48,48 @@ TEST(LegacyUninstallExtract, WritesTheResourceOrNothing) {
   EXPECT_FALSE(FileExists(other));
 }
 
+// Between writing the setup program and running it, whoever owns the log
+// folder could put another program there: only the checked copy runs, and
+// it stays locked against changes.
+TEST(LegacyUninstallExtract, OnlyTheCheckedCopyRuns) {
+  const std::wstring folder = MakeScratchDirectory(L"legacy-recheck");
+  const std::wstring target = JoinPath(folder, L"EasyAntiCheat_Setup.exe");
+  const UniqueModule launcher(
+      LoadLibraryExW(BuiltLauncherPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(launcher);
+
+  static UniqueFileHandle holder;
+  const struct {
+    const char* what;
+    AfterExtraction swap;
+    DWORD expected;
+  } cases[] = {
+      {"rewritten", [](const std::wstring& path) { WriteFileBytes(path, "MZ another program"); },
+       ERROR_FILE_INVALID},
+      {"held open without sharing",
+       [](const std::wstring& path) {
+         holder.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+       },
+       ERROR_SHARING_VIOLATION},
+      {"left alone", nullptr, ERROR_SUCCESS},
+  };
+  for (const auto& c : cases) {
+    holder.reset();
+    SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(target.c_str());
+    UniqueFileHandle locked;
+    EXPECT_EQ(ProvideLegacySetup(launcher.get(), target, locked, c.swap), c.expected) << c.what;
+    EXPECT_EQ(static_cast<bool>(locked), c.expected == ERROR_SUCCESS) << c.what;
+  }
+  // The checked copy is hidden and can't be changed while it is held.
+  UniqueFileHandle locked;
+  ASSERT_EQ(ProvideLegacySetup(launcher.get(), target, locked), 0u);
+  EXPECT_NE(GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+  EXPECT_FALSE(WriteFileBytes(target, "MZ another program"));
+  EXPECT_TRUE(ReadFileBytes(target) == EmbeddedSetup());
+}
+
 // The Wine session plants a link leading nowhere where one launcher copy
 // writes the setup program: an elevated launcher writing through it would
 // create a file anywhere. The link stays and the extraction is refused.
@@ -88,15 +130,16 @@ class LegacyUninstall : public testing::Test {
 
   // No installer is found, so the install fails and the cleanup leaves the
   // extracted copy in place.
-  Lines Run(DWORD expectedExit = ERROR_FILE_NOT_FOUND) {
+  Lines Run(const wchar_t* legacyExit = L"0") {
     ProgramRun run;
     run.program = program_;
     run.arguments = L"install -title T -eactitleId 1234";
     run.currentDirectory = folder_;
-    run.environment = {{L"ZELQA_TEST_LEGACY_RECORD", record_}, {L"ZELQA_TEST_LEGACY_EXIT", L"3"}};
+    run.environment = {{L"ZELQA_TEST_LEGACY_RECORD", record_},
+                       {L"ZELQA_TEST_LEGACY_EXIT", legacyExit}};
     const ProgramResult result = RunProgram(run);
     EXPECT_TRUE(result.started) << result.startError;
-    EXPECT_EQ(result.exitCode, expectedExit);
+    EXPECT_EQ(result.exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "no installer here";
     return LogTexts(result.output);
   }
 
@@ -119,13 +162,15 @@ class LegacyUninstall : public testing::Test {
 
 TEST_F(LegacyUninstall, ExtractsTheEmbeddedProgramHiddenAndRunsIt) {
   EXPECT_EQ(Run(), ExpectedLog(kNoGame, {"Extracted EAC setup: " + Narrow(setup_),
-                                         "Uninstalled EasyAntiCheat."}))
-      << "the setup program's own exit code is not looked at";
+                                         "Uninstalled EasyAntiCheat."}));
   EXPECT_TRUE(ReadFileBytes(setup_) == EmbeddedSetup());
   const DWORD attributes = GetFileAttributesW(setup_.c_str());
   ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(attributes & FILE_ATTRIBUTE_HIDDEN, 0u);
   EXPECT_EQ(Recorded(), (std::vector<std::wstring>{setup_ + L" uninstall 1234 -console"}));
+
+  // A setup program that fails says so; the install goes on all the same.
+  EXPECT_EQ(Run(L"1"), ExpectedLog(kNoGame, {"Could not uninstall EasyAntiCheat: 1"}));
 }
 
 TEST_F(LegacyUninstall, RunsAnIdenticalCopyWithoutWritingIt) {

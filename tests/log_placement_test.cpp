@@ -3,6 +3,7 @@
 #include <regex>
 
 #include "common/path_text.h"
+#include "common/process_facts.h"
 #include "launcher/log_placement.h"
 #include "test_support.h"
 
@@ -32,6 +33,8 @@ PlacedLauncher PlaceLauncher(const std::wstring& stem) {
 TEST(LogPlacementNames, FileNameIsStemTimestampAndExtension) {
   EXPECT_EQ(LogFileName(L"Launcher", L"2026-12-08 05-27-49"), L"Launcher_2026-12-08 05-27-49.log");
   EXPECT_EQ(LogFileName(L"my.tool", L""), L"my.tool_.log");
+  EXPECT_EQ(LogFileName(L"Launcher", L"2026-12-08 05-27-49", 2),
+            L"Launcher_2026-12-08 05-27-49_2.log");
 }
 
 TEST(LogPlacementNames, TimestampIsLocalTimeInFixedForm) {
@@ -76,7 +79,7 @@ TEST(LogPlacementRun, LogFileLandsInPerUserFolderNamedAfterTheStem) {
             }));
 }
 
-TEST(LogPlacementRun, LaterRunInTheSameSecondTruncatesTheFile) {
+TEST(LogPlacementRun, LaterRunInTheSameSecondKeepsTheEarlierLog) {
   const PlacedLauncher placed = PlaceLauncher(L"PlacementSecond");
   // Two runs straddle a second now and then: try again until both fall in one.
   for (int attempt = 0; attempt < 5; ++attempt) {
@@ -86,14 +89,18 @@ TEST(LogPlacementRun, LaterRunInTheSameSecondTruncatesTheFile) {
     RunProgram({placed.exe, L"install -log -title First", placed.folder});
     RunProgram({placed.exe, L"uninstall -log", placed.folder});
     const std::vector<std::wstring> files = ListFiles(placed.logFolder, L"*.log");
-    if (files.size() != 1) {
+    if (files.size() != 2 || files[1].find(L"_2.log") == std::wstring::npos) {
       continue;
     }
-    const std::vector<std::string> lines =
+    ASSERT_EQ(files[0].substr(0, files[0].size() - 4) + L"_2.log", files[1]);
+    const std::vector<std::string> first =
         LogTexts(ReadFileBytes(JoinPath(placed.logFolder, files[0])));
-    ASSERT_EQ(lines.size(), 6u) << "only the later run's lines remain";
-    EXPECT_EQ(lines[1], "Args: uninstall -log");
-    EXPECT_EQ(lines[5], "Missing: title");
+    const std::vector<std::string> second =
+        LogTexts(ReadFileBytes(JoinPath(placed.logFolder, files[1])));
+    ASSERT_GE(first.size(), 2u);
+    ASSERT_GE(second.size(), 2u);
+    EXPECT_EQ(first[1], "Args: install -log -title First");
+    EXPECT_EQ(second[1], "Args: uninstall -log");
     return;
   }
   GTEST_SKIP() << "no two runs fell within one second";
@@ -109,11 +116,45 @@ TEST(LogPlacementRun, PerUserFolderIsCreatedEvenWithoutLogOption) {
   EXPECT_EQ(LogTexts(result.output).back(), "Missing: title");
 }
 
-TEST(LogPlacementRun, LogStaysOnStandardOutputWhenTheFileCannotBeOpened) {
+// A file, or a link to elsewhere, where the per-user folder should be: the
+// log and the setup program go beside the executable instead.
+TEST(LogPlacementRun, PerUserFolderThatIsNoFolderOfItsOwnIsPassedOver) {
   const PlacedLauncher placed = PlaceLauncher(L"PlacementBlocked");
-  // A file where the per-user folder should be counts as existing, so the
-  // log file's folder is that file and the open fails.
-  ASSERT_TRUE(WriteFileBytes(placed.logFolder, "not a folder"));
+  const std::wstring elsewhere = MakeScratchDirectory(L"placement-elsewhere");
+  for (const bool link : {false, true}) {
+    DeleteFileW(placed.logFolder.c_str());
+    RemoveDirectoryW(placed.logFolder.c_str());
+    if (link) {
+      if (!MakeSymbolicLink(elsewhere, placed.logFolder, true)) {
+        GTEST_SKIP() << "no directory link can be made here";
+      }
+    } else {
+      ASSERT_TRUE(WriteFileBytes(placed.logFolder, "not a folder"));
+    }
+    for (const std::wstring& name : ListFiles(placed.folder, L"*.log")) {
+      DeleteFileW(JoinPath(placed.folder, name).c_str());
+    }
+    const ProgramResult result = RunProgram({placed.exe, L"install -log -title", placed.folder});
+    EXPECT_EQ(result.exitCode, 160u);
+    EXPECT_EQ(result.output, "") << "link " << link;
+    const std::vector<std::wstring> files = ListFiles(placed.folder, L"PlacementBlocked_*.log");
+    ASSERT_EQ(files.size(), 1u) << "link " << link;
+    EXPECT_EQ(LogTexts(ReadFileBytes(JoinPath(placed.folder, files[0]))).back(), "Missing: title");
+    EXPECT_TRUE(ListFiles(elsewhere, L"*").empty());
+  }
+}
+
+TEST(LogPlacementRun, LogStaysOnStandardOutputWhenEveryNameIsTaken) {
+  const PlacedLauncher placed = PlaceLauncher(L"PlacementTaken");
+  ASSERT_TRUE(CreateDirectoryW(placed.logFolder.c_str(), nullptr));
+  // Folders under every name the next seconds' runs could take.
+  const std::time_t now = std::time(nullptr);
+  for (std::time_t second = now; second < now + 10; ++second) {
+    for (int attempt = 1; attempt <= 10; ++attempt) {
+      const std::wstring name = LogFileName(L"PlacementTaken", FormatLogTimestamp(second), attempt);
+      ASSERT_TRUE(CreateDirectoryW(JoinPath(placed.logFolder, name).c_str(), nullptr));
+    }
+  }
   const ProgramResult result = RunProgram({placed.exe, L"install -log -title", placed.folder});
   EXPECT_EQ(result.exitCode, 160u);
   EXPECT_EQ(LogTexts(result.output),
@@ -122,7 +163,7 @@ TEST(LogPlacementRun, LogStaysOnStandardOutputWhenTheFileCannotBeOpened) {
                 "Action: install",
                 "Missing: title",
             }));
-  DeleteFileW(placed.logFolder.c_str());
+  EXPECT_TRUE(ListFiles(placed.logFolder, L"*").empty()) << "folders only";
 }
 
 TEST(LogPlacementRun, ServiceWindowStationLogsBesideTheExecutable) {

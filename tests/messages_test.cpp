@@ -4,7 +4,6 @@
 #include <string>
 
 #include "common/unique_resource.h"
-#include "launcher/run.h"
 #include "test_support.h"
 #include "ui/messages.h"
 

@@ -7,7 +7,6 @@
 
 #include "common/path_text.h"
 #include "common/unique_resource.h"
-#include "launcher/run.h"
 #include "message_box_answerer.h"
 #include "test_support.h"
 #include "ui/messages.h"
@@ -125,10 +124,13 @@ TEST_F(PromptRun, OnlyANonZeroDwordConsentSkipsTheQuestion) {
     EXPECT_EQ(LogTexts(skipped.output).back(), "Installed Zelqa Anti-Cheat.");
   }
 
-  // Eight bytes don't fit the 32-bit answer, and the value's name must match
-  // the title exactly.
+  // Only a number counts; eight bytes don't fit the 32-bit answer, and the
+  // value's name must match the title exactly.
   consent.SetQword(L"", L"Quad", 1);
-  for (const wchar_t* title : {L"Quad", L"Demo2"}) {
+  consent.SetString(L"", L"Text", L"1");
+  consent.SetBinary(L"", L"Binary", std::string("\x01\0\0\0", 4));
+  consent.SetString(L"", L"None", L"\x01", REG_NONE);
+  for (const wchar_t* title : {L"Quad", L"Demo2", L"Text", L"Binary", L"None"}) {
     const Answered asked =
         RunAndAnswer(Launch(L"install -prompt -title " + std::wstring(title)), IDNO);
     EXPECT_TRUE(asked.box.found) << Narrow(title);
@@ -213,16 +215,28 @@ TEST_F(PromptRun, FailedRunShowsTheErrorWithItsCode) {
   EXPECT_EQ(broken.box.text, L"Zelqa anticheat could not be uninstalled.\n0xc1: " +
                                  FormatSystemMessage(ERROR_BAD_EXE_FORMAT));
   EXPECT_EQ(broken.result.exitCode, static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+
+  // The installer ran and failed: its own code is the error.
+  ProgramRun failing = Launch(L"install -title Demo -showerrors");
+  failing.environment[L"ZELQA_TEST_INSTALLER_EXIT"] = L"1603";
+  const Answered failed = RunAndAnswer(failing, IDOK);
+  ASSERT_TRUE(failed.box.found);
+  EXPECT_EQ(failed.box.text,
+            L"Zelqa anticheat could not be installed.\n0x643: " + FormatSystemMessage(1603));
+  EXPECT_EQ(failed.result.exitCode, 1603u);
 }
 
 TEST_F(PromptRun, SucceedingRunShowsNoErrorBox) {
   for (const wchar_t* action : {L"install", L"uninstall"}) {
-    const ProgramResult result =
-        RunProgram(Launch(std::wstring(action) + L" -title Demo -showerrors"));
-    EXPECT_FALSE(result.timedOut) << "a box was shown";
-    EXPECT_EQ(result.exitCode, 0u);
+    for (const wchar_t* installerExit : {L"0", L"3010"}) {
+      ProgramRun run = Launch(std::wstring(action) + L" -title Demo -showerrors");
+      run.environment[L"ZELQA_TEST_INSTALLER_EXIT"] = installerExit;
+      const ProgramResult result = RunProgram(run);
+      EXPECT_FALSE(result.timedOut) << "a box was shown";
+      EXPECT_EQ(result.exitCode, 0u);
+    }
   }
-  EXPECT_EQ(Recorded().size(), 2u);
+  EXPECT_EQ(Recorded().size(), 4u);
 }
 
 // A service's window station: created without WSF_VISIBLE, with a desktop

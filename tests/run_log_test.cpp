@@ -29,8 +29,13 @@ TEST(RunLogPrefix, SinglePrecisionShowsBeyondFourHours) {
   EXPECT_EQ(FormatLogPrefix(16'384'001'000'000), L"16384.002 | ");
 }
 
-TEST(RunLogBytes, Latin1IsOneByteAndWiderCharactersBecomeQuestionMarks) {
+TEST(RunLogBytes, Latin1IsOneByteAndWiderOrControlCharactersBecomeQuestionMarks) {
   EXPECT_EQ(LogByte(L'A'), 'A');
+  EXPECT_EQ(LogByte(L'\t'), '\t');
+  // A line break inside a text would let it forge a line of its own.
+  for (const wchar_t control : {L'\r', L'\n', L'\0', L'\x1b', L'\x7f', L'\x85'}) {
+    EXPECT_EQ(LogByte(control), '?') << static_cast<int>(control);
+  }
   EXPECT_EQ(static_cast<unsigned char>(LogByte(L'\u00e9')), 0xE9);
   EXPECT_EQ(static_cast<unsigned char>(LogByte(L'\u00ff')), 0xFF);
   EXPECT_EQ(LogByte(L'\u0100'), '?');
@@ -43,20 +48,26 @@ TEST(RunLogPath, IsQuotedWithBackslashesAndQuotesEscaped) {
   EXPECT_EQ(line.str(), L"\"C:\\\\Games\\\\Foo\" \"a\\\"b\" \"\"");
 }
 
-TEST(RunLogFile, ReplacesAnEarlierFileButNeverAFolderOrALink) {
+TEST(RunLogFile, IsAlwaysANewFileNeverAnEarlierOneAFolderOrALink) {
   const std::wstring folder = MakeScratchDirectory(L"run-log-file");
   const std::wstring earlier = JoinPath(folder, L"same-second.log");
-  ASSERT_TRUE(WriteFileBytes(earlier, "an earlier run's longer log\r\n"));
-  ASSERT_TRUE(RedirectRunLog(earlier));
-  RunLog() << L"new" << std::endl;
-  std::fclose(SetRunLogOutput(stdout));
-  EXPECT_EQ(ReadFileBytes(earlier), "new\r\n") << "truncated, then written in text mode";
+  ASSERT_TRUE(WriteFileBytes(earlier, "an earlier run's log\r\n"));
+  EXPECT_EQ(RedirectRunLog(earlier), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(ReadFileBytes(earlier), "an earlier run's log\r\n");
 
-  EXPECT_FALSE(RedirectRunLog(folder));
+  const std::wstring fresh = JoinPath(folder, L"fresh.log");
+  ASSERT_EQ(RedirectRunLog(fresh), 0u);
+  RunLog() << L"new" << std::endl;
+  RunLog() << L"5\r\n0000.050 | Forged\n" << L"." << std::endl;
+  std::fclose(SetRunLogOutput(stdout));
+  EXPECT_EQ(ReadFileBytes(fresh), "new\r\n5??0000.050 | Forged?.\r\n")
+      << "text mode, and only the line's own end breaks it";
+
+  EXPECT_NE(RedirectRunLog(folder), 0u);
   // Planted by the test session: a link leading nowhere, which a log file
   // written through would create.
   const std::wstring planted = JoinPath(TestBinaryDirectory(), L"scratch\\planted-log\\run.log");
-  EXPECT_FALSE(RedirectRunLog(planted));
+  EXPECT_NE(RedirectRunLog(planted), 0u);
   EXPECT_FALSE(FileExists(
       JoinPath(TestBinaryDirectory(), L"scratch\\link-target\\log-written-through.txt")));
 }

@@ -1,8 +1,31 @@
 #include "common/path_text.h"
 
+#include <windows.h>
+
+#include <algorithm>
 #include <filesystem>
 
-#include "common/unique_resource.h"
+namespace {
+
+constexpr wchar_t kExtendedPrefix[] = L"\\\\?\\";
+constexpr wchar_t kExtendedUncPrefix[] = L"\\\\?\\UNC\\";
+constexpr wchar_t kDevicePrefix[] = L"\\\\.\\";
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
+  return text.rfind(prefix, 0) == 0;
+}
+
+bool IsDriveAbsolute(const std::wstring& path) {
+  return path.size() >= 3 && path[1] == L':' && IsPathSeparator(path[2]) &&
+         ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+}
+
+bool IsUnc(const std::wstring& path) {
+  return path.size() >= 3 && IsPathSeparator(path[0]) && IsPathSeparator(path[1]) &&
+         !IsPathSeparator(path[2]);
+}
+
+}  // namespace
 
 bool IsPathSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -25,70 +48,84 @@ std::wstring FileStem(const std::wstring& path) {
   return std::filesystem::path(path).stem().wstring();
 }
 
-namespace {
-
-bool IsNotFoundError(DWORD error) {
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-         error == ERROR_BAD_NETPATH || error == ERROR_INVALID_NAME;
+bool EqualPathsIgnoringCase(const std::wstring& left, const std::wstring& right) {
+  return left.size() == right.size() &&
+         CompareStringOrdinal(left.data(), static_cast<int>(left.size()), right.data(),
+                              static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
 }
 
-}  // namespace
-
-DWORD TestPathExists(const std::wstring& path, bool& exists) {
-  exists = false;
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = GetLastError();
-    return IsNotFoundError(error) ? ERROR_SUCCESS : error;
+bool RelativePathInside(const std::wstring& root, const std::wstring& path,
+                        std::wstring& relative) {
+  if (root.empty() || path.size() <= root.size() ||
+      !EqualPathsIgnoringCase(root, path.substr(0, root.size()))) {
+    return false;
   }
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-    exists = true;
-    return ERROR_SUCCESS;
+  size_t start = root.size();
+  if (!IsPathSeparator(root.back())) {
+    if (!IsPathSeparator(path[start])) {
+      return false;  // C:\Game is no folder of C:\Games
+    }
+    ++start;
   }
-  // A link exists only when its target does: open through it.
-  UniqueFileHandle target(CreateFileW(path.c_str(), 0,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!target) {
-    const DWORD error = GetLastError();
-    return IsNotFoundError(error) ? ERROR_SUCCESS : error;
+  if (start >= path.size() || IsPathSeparator(path[start])) {
+    return false;
   }
-  exists = true;
-  return ERROR_SUCCESS;
+  relative = path.substr(start);
+  return true;
 }
 
-void ClearReadOnly(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+bool IsVolumeRoot(const std::wstring& path) {
+  std::wstring plain = WithoutExtendedPrefix(path);
+  while (plain.size() > 1 && IsPathSeparator(plain.back())) {
+    plain.pop_back();
   }
+  if (plain.size() == 2 && plain[1] == L':') {
+    return true;
+  }
+  if (StartsWith(plain, kExtendedPrefix)) {
+    // \\?\Volume{...}: one component after the prefix.
+    return plain.find_first_of(L"\\/", std::size(kExtendedPrefix) - 1) == std::wstring::npos;
+  }
+  if (!IsUnc(plain)) {
+    return false;
+  }
+  // \\server\share: exactly two components, however many separators.
+  size_t components = 0;
+  for (size_t i = 0; i < plain.size();) {
+    while (i < plain.size() && IsPathSeparator(plain[i])) {
+      ++i;
+    }
+    if (i < plain.size()) {
+      ++components;
+    }
+    while (i < plain.size() && !IsPathSeparator(plain[i])) {
+      ++i;
+    }
+  }
+  return components <= 2;
 }
 
-std::wstring QuoteProgramPath(const std::wstring& path) {
-  if (path.find_first_of(L" \t") == std::wstring::npos) {
+std::wstring ExtendedLengthPath(const std::wstring& path) {
+  if (path.size() < MAX_PATH || StartsWith(path, kExtendedPrefix) ||
+      StartsWith(path, kDevicePrefix)) {
     return path;
   }
-  return L'"' + path + L'"';
+  const bool unc = IsUnc(path);
+  if (!unc && !IsDriveAbsolute(path)) {
+    return path;
+  }
+  std::wstring normal = std::filesystem::path(path).lexically_normal().wstring();
+  std::replace(normal.begin(), normal.end(), L'/', L'\\');
+  return unc ? kExtendedUncPrefix + normal.substr(2) : kExtendedPrefix + normal;
 }
 
-std::wstring QuoteArgument(const std::wstring& argument) {
-  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-    return argument;
+std::wstring WithoutExtendedPrefix(const std::wstring& path) {
+  if (StartsWith(path, kExtendedUncPrefix)) {
+    return L"\\\\" + path.substr(std::size(kExtendedUncPrefix) - 1);
   }
-  std::wstring quoted = L"\"";
-  size_t backslashes = 0;
-  for (const wchar_t c : argument) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    // Backslashes count double only before a quote.
-    quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  // ... and before the closing quote.
-  quoted.append(backslashes * 2, L'\\');
-  quoted += L'"';
-  return quoted;
+  // \\?\Volume{...} has no plain form and stays as it is.
+  const std::wstring rest = StartsWith(path, kExtendedPrefix)
+                                ? path.substr(std::size(kExtendedPrefix) - 1)
+                                : std::wstring();
+  return rest.size() >= 2 && rest[1] == L':' ? rest : path;
 }

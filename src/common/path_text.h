@@ -1,8 +1,6 @@
 #pragma once
-// Lexical path helpers (backslash and slash both separate) and the one
-// existence test that asks the file system.
-
-#include <windows.h>
+// Path text, handled lexically: backslash and slash both separate, and
+// nothing here asks the file system.
 
 #include <string>
 
@@ -23,19 +21,25 @@ std::wstring FileName(const std::wstring& path);
 // has none).
 std::wstring FileStem(const std::wstring& path);
 
-// Sets `exists` for any kind of entry, following links. Returns 0 when the
-// answer is known, or the Windows error code of a failed query that is not a
-// plain "not found".
-[[nodiscard]] DWORD TestPathExists(const std::wstring& path, bool& exists);
+// True when the two paths are the same text but for letter case, compared
+// the way Windows compares file names.
+bool EqualPathsIgnoringCase(const std::wstring& left, const std::wstring& right);
 
-// Clears the read-only attribute, which would make a deletion fail; errors
-// are left to the deletion that follows.
-void ClearReadOnly(const std::wstring& path);
+// When `path` lies below `root` (letter case aside), sets `relative` to the
+// names after it, "\"-separated as given, and returns true.
+bool RelativePathInside(const std::wstring& root, const std::wstring& path, std::wstring& relative);
 
-// Quotes a program path that holds a blank or tab, so C:\Program.exe never
-// stands in for C:\Program Files\...; other paths are returned unchanged.
-std::wstring QuoteProgramPath(const std::wstring& path);
+// True for the root of a volume: C:\, C:, \\server\share\, \\?\C:\ or
+// \\?\Volume{...}\, trailing separators aside.
+bool IsVolumeRoot(const std::wstring& path);
 
-// Quotes one argument by the rules CommandLineToArgvW splits by, so it
-// reaches the child as exactly one argument; plain words stay unchanged.
-std::wstring QuoteArgument(const std::wstring& argument);
+// The form Windows accepts for a path of 260 characters or more: \\?\C:\...
+// or \\?\UNC\server\share\..., with slashes turned and "." and ".."
+// resolved, since that form is taken literally. Shorter, relative and
+// already extended paths are returned unchanged.
+std::wstring ExtendedLengthPath(const std::wstring& path);
+
+// The plain form of a path the platform reports as \\?\C:\... or
+// \\?\UNC\server\share\...; other paths (\\?\Volume{...} among them) are
+// returned unchanged.
+std::wstring WithoutExtendedPrefix(const std::wstring& path);

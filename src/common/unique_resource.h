@@ -63,3 +63,9 @@ using UniqueFindHandle = UniqueResource<HANDLE, &FindClose, &IsValidFileHandle>;
 using UniqueMappedView = UniqueResource<void*, &UnmapView>;
 using UniqueLocalMemory = UniqueResource<HLOCAL, &LocalFree>;
 using UniqueModule = UniqueResource<HMODULE, &FreeLibrary>;
+
+// Both handles of a started child, closed together.
+struct UniqueProcessInformation {
+  UniqueHandle process;
+  UniqueHandle thread;
+};

@@ -6,13 +6,16 @@
 #include <filesystem>
 
 #include "common/path_text.h"
+#include "common/process_facts.h"
 #include "common/unique_resource.h"
-#include "launcher/log_placement.h"
 
 namespace {
 
 constexpr wchar_t kGamesKey[] = L"SOFTWARE\\Zelqa Games";
+constexpr wchar_t kInstallDirValue[] = L"Install Dir";
 constexpr DWORD kMinimumNameChars = 260;
+// No Windows path is longer; a longer value can't name the game's folder.
+constexpr size_t kLongestPathChars = 32767;
 
 // The parent of the deepest folder named exactly "__Installer" on `directory`.
 std::wstring GameRootAboveInstaller(const std::wstring& directory) {
@@ -30,6 +33,11 @@ std::wstring GameRootAboveInstaller(const std::wstring& directory) {
 }
 
 }  // namespace
+
+std::wstring InstallDir(const GameInstallInfo& info) {
+  const auto found = info.find(kInstallDirValue);
+  return found == info.end() ? std::wstring() : found->second;
+}
 
 std::vector<std::wstring> GameRootCandidates(const std::wstring& programDirectory,
                                              const std::wstring& currentDirectory) {
@@ -89,14 +97,16 @@ bool MatchGameInstallKey(const std::vector<std::wstring>& candidates, GameInstal
     if (!ReadGameKeyValues(std::wstring(name.data(), nameLength), values)) {
       continue;
     }
-    const auto installDir = values.find(L"Install Dir");
-    if (installDir == values.end()) {
+    const auto installDir = values.find(kInstallDirValue);
+    if (installDir == values.end() || installDir->second.size() > kLongestPathChars) {
       continue;
     }
     const std::wstring folder = NormalizeInstallFolder(installDir->second);
     // Every match replaces the last: the last registration enumerated wins.
-    if (std::find(normalCandidates.begin(), normalCandidates.end(), folder) !=
-        normalCandidates.end()) {
+    if (std::any_of(normalCandidates.begin(), normalCandidates.end(),
+                    [&](const std::wstring& candidate) {
+                      return EqualPathsIgnoringCase(candidate, folder);
+                    })) {
       info = std::move(values);
       matched = true;
     }

@@ -8,6 +8,10 @@
 // Every REG_SZ value of the game's key, by value name; "Install Dir" among them.
 using GameInstallInfo = std::map<std::wstring, std::wstring>;
 
+// The game's folder as registered ("Install Dir"); empty when the game was
+// not found.
+std::wstring InstallDir(const GameInstallInfo& info);
+
 // The folders the game may live in, derived from where the launcher runs:
 // the game root above "__Installer" or "ZelqaAntiCheat" (when found), then
 // `programDirectory`, then `currentDirectory`.
@@ -15,15 +19,16 @@ std::vector<std::wstring> GameRootCandidates(const std::wstring& programDirector
                                              const std::wstring& currentDirectory);
 
 // The form an install folder is compared in: slashes as backslashes,
-// trailing separators dropped, "." and ".." resolved. Letter case is kept.
+// trailing separators dropped, "." and ".." resolved. Letter case is kept;
+// the comparison ignores it, as Windows does.
 std::wstring NormalizeInstallFolder(const std::wstring& folder);
 
 // Fills `info` with the registration matching where the launcher runs;
 // false, with `info` untouched, when none does.
 [[nodiscard]] bool FindGameInstallInfo(GameInstallInfo& info);
 
-// Fills `info` with the last registration whose "Install Dir" equals one of
-// `candidates`; false when none does.
+// Fills `info` with the last registration whose "Install Dir" names one of
+// `candidates` (letter case aside); false when none does.
 [[nodiscard]] bool MatchGameInstallKey(const std::vector<std::wstring>& candidates,
                                        GameInstallInfo& info);
 

@@ -1,23 +1,42 @@
 #include "installer/installer.h"
 
+#include "common/command_line.h"
+#include "common/file_system.h"
 #include "common/path_text.h"
-#include "installer/process.h"
-#include "launcher/log_placement.h"
+#include "common/process.h"
+#include "common/process_facts.h"
 #include "log/run_log.h"
 
 namespace {
 
 constexpr wchar_t kInstallerFileName[] = L"ZelqaAntiCheat.Installer.exe";
 
+std::optional<std::wstring> FindInstallerOrReport() {
+  std::optional<std::wstring> installer = FindInstallerExecutable();
+  if (!installer) {
+    BeginLogLine() << kInstallerFileName << L" not found." << std::endl;
+  }
+  return installer;
+}
+
 DWORD RunInstaller(const wchar_t* headLine, const std::wstring& arguments,
                    const std::wstring& title) {
   BeginLogLine() << headLine << std::endl;
-  const std::optional<std::wstring> installer = FindInstallerExecutable();
+  const std::optional<std::wstring> installer = FindInstallerOrReport();
   if (!installer) {
-    BeginLogLine() << kInstallerFileName << L" not found." << std::endl;
     return ERROR_FILE_NOT_FOUND;
   }
-  return RunProcessAndWait(InstallerCommandLine(*installer, arguments, title), true);
+  DWORD exitCode = 0;
+  const DWORD error =
+      RunProcessAndWait(InstallerCommandLine(*installer, arguments, title), exitCode);
+  if (error == WAIT_FAILED) {
+    return WAIT_FAILED;
+  }
+  if (error != ERROR_SUCCESS) {
+    BeginLogLine() << L"CreateProcess failed : " << error << std::endl;
+    return error;
+  }
+  return exitCode;
 }
 
 }  // namespace
@@ -42,13 +61,13 @@ std::wstring InstallerCommandLine(const std::wstring& installer, const std::wstr
 
 void OpenInstaller() {
   BeginLogLine() << L"Opening Zelqa Anti-Cheat Installer" << std::endl;
-  const std::optional<std::wstring> installer = FindInstallerExecutable();
+  const std::optional<std::wstring> installer = FindInstallerOrReport();
   if (!installer) {
-    BeginLogLine() << kInstallerFileName << L" not found." << std::endl;
     return;
   }
-  // A start failure is logged by the runner; there is nothing more to do.
-  (void)RunProcessAndWait(QuoteProgramPath(*installer), false);
+  if (const DWORD error = StartProcess(QuoteProgramPath(*installer)); error != ERROR_SUCCESS) {
+    BeginLogLine() << L"CreateProcess failed : " << error << std::endl;
+  }
 }
 
 DWORD InstallAntiCheat(const std::wstring& title) {
@@ -57,4 +76,9 @@ DWORD InstallAntiCheat(const std::wstring& title) {
 
 DWORD UninstallAntiCheat(const std::wstring& title) {
   return RunInstaller(L"Uninstalling Zelqa Anti-Cheat", L" --noui --uninstall --title ", title);
+}
+
+bool InstallerSucceeded(DWORD result) {
+  return result == ERROR_SUCCESS || result == ERROR_SUCCESS_REBOOT_REQUIRED ||
+         result == ERROR_SUCCESS_REBOOT_INITIATED;
 }

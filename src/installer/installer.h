@@ -1,5 +1,6 @@
 #pragma once
-// Running the anti-cheat's own installer, ZelqaAntiCheat.Installer.exe.
+// Running the anti-cheat's own installer, ZelqaAntiCheat.Installer.exe:
+// finding it, starting it and telling its result.
 
 #include <windows.h>
 
@@ -20,7 +21,12 @@ std::wstring InstallerCommandLine(const std::wstring& installer, const std::wstr
 // only logged.
 void OpenInstaller();
 
-// Runs the installer without user interface for `title` and waits. Returns 0
-// when it ran, 2 when it is missing, or the error of the start or the wait.
+// Runs the installer without user interface for `title` and waits. Returns
+// the installer's own exit code; 2 when it is missing; the error of the start;
+// or WAIT_FAILED when the wait or its exit code failed.
 [[nodiscard]] DWORD InstallAntiCheat(const std::wstring& title);
 [[nodiscard]] DWORD UninstallAntiCheat(const std::wstring& title);
+
+// Whether a result of the two above means the work is done: 0, or done with
+// a restart to come (3010, 1641).
+bool InstallerSucceeded(DWORD result);

@@ -3,52 +3,37 @@
 #include <shlobj.h>
 #include <windows.h>
 
-#include <cwchar>
-#include <iomanip>
 #include <locale>
 #include <sstream>
 
+#include "common/file_system.h"
 #include "common/path_text.h"
+#include "common/process_facts.h"
 #include "log/run_log.h"
 
 namespace {
 
-constexpr DWORD kModulePathChars = 520;
-constexpr DWORD kWorkingDirectoryChars = 520;
+// Names tried for the log file of one second before the log stays where it is.
+constexpr int kLogFileAttempts = 10;
 
-std::wstring GetModulePath() {
-  std::wstring path(kModulePathChars, L'\0');
-  // A longer path is cut by the platform to what fits, terminator included.
-  GetModuleFileNameW(nullptr, path.data(), kModulePathChars);
-  path.resize(wcsnlen(path.c_str(), kModulePathChars));
-  return path;
+// The launcher may run elevated while this folder belongs to the user: it
+// counts only when it is a folder of its own, not a link or junction that
+// would send the log and the setup program elsewhere.
+bool IsOwnFolder(const std::wstring& directory) {
+  const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(directory).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return false;
+  }
+  // The attributes don't show every kind of link; the final path does.
+  std::wstring finalPath;
+  std::wstring parentFinalPath;
+  return GetFinalPathOf(directory, finalPath) == ERROR_SUCCESS &&
+         GetFinalPathOf(ParentPath(directory), parentFinalPath) == ERROR_SUCCESS &&
+         EqualPathsIgnoringCase(finalPath, JoinPath(parentFinalPath, FileName(directory)));
 }
 
 }  // namespace
-
-bool IsInteractiveWindowStation() {
-  HWINSTA station = GetProcessWindowStation();
-  if (station == nullptr) {
-    return true;
-  }
-  USEROBJECTFLAGS flags{};
-  if (!GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof(flags), nullptr)) {
-    return true;
-  }
-  return (flags.dwFlags & WSF_VISIBLE) != 0;
-}
-
-std::wstring GetModuleDirectory() { return ParentPath(GetModulePath()); }
-
-std::wstring GetWorkingDirectory() {
-  std::wstring directory(kWorkingDirectoryChars, L'\0');
-  const DWORD length = GetCurrentDirectoryW(kWorkingDirectoryChars, directory.data());
-  // A directory that doesn't fit reports the size it needs: it reads as empty.
-  directory.resize(length < kWorkingDirectoryChars ? length : 0);
-  return directory;
-}
-
-std::wstring GetModuleStem() { return FileStem(GetModulePath()); }
 
 bool EnsureAppDataLogDirectory(std::wstring& directory) {
   wchar_t base[MAX_PATH] = {};
@@ -65,12 +50,14 @@ bool EnsureAppDataLogDirectory(std::wstring& directory) {
   if (TestPathExists(directory, exists) != ERROR_SUCCESS) {
     return false;
   }
-  if (exists) {
-    return true;
+  if (!exists) {
+    const int created = SHCreateDirectoryExW(nullptr, directory.c_str(), nullptr);
+    if (created != ERROR_SUCCESS && created != ERROR_FILE_EXISTS &&
+        created != ERROR_ALREADY_EXISTS) {
+      return false;
+    }
   }
-  const int created = SHCreateDirectoryExW(nullptr, directory.c_str(), nullptr);
-  return created == ERROR_SUCCESS || created == ERROR_FILE_EXISTS ||
-         created == ERROR_ALREADY_EXISTS;
+  return IsOwnFolder(directory);
 }
 
 std::wstring SelectLogDirectory() {
@@ -94,11 +81,22 @@ std::wstring FormatLogTimestamp(std::time_t time) {
 
 std::wstring FormatLogTimestamp() { return FormatLogTimestamp(std::time(nullptr)); }
 
-std::wstring LogFileName(const std::wstring& stem, const std::wstring& timestamp) {
-  return stem + L"_" + timestamp + L".log";
+std::wstring LogFileName(const std::wstring& stem, const std::wstring& timestamp, int attempt) {
+  return stem + L"_" + timestamp + (attempt > 1 ? L"_" + std::to_wstring(attempt) : L"") + L".log";
 }
 
 bool OpenLogFile(const std::wstring& logDirectory, std::wstring& logFilePath) {
-  logFilePath = JoinPath(logDirectory, LogFileName(GetModuleStem(), FormatLogTimestamp()));
-  return RedirectRunLog(logFilePath);
+  const std::wstring stem = GetModuleStem();
+  const std::wstring timestamp = FormatLogTimestamp();
+  for (int attempt = 1; attempt <= kLogFileAttempts; ++attempt) {
+    logFilePath = JoinPath(logDirectory, LogFileName(stem, timestamp, attempt));
+    const DWORD error = RedirectRunLog(logFilePath);
+    if (error == ERROR_SUCCESS) {
+      return true;
+    }
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      return false;
+    }
+  }
+  return false;
 }

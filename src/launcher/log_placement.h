@@ -1,24 +1,13 @@
 #pragma once
-// Where the launcher keeps its files, and the time-stamped log file.
+// Where the launcher keeps its files (the log directory), and the
+// time-stamped log file in it.
 
 #include <ctime>
 #include <string>
 
-// False only when the process's window station is readable and not visible
-// (a service's); true otherwise, including when the query fails.
-bool IsInteractiveWindowStation();
-
-// The folder of the launcher's own executable.
-std::wstring GetModuleDirectory();
-
-// The process's current directory; empty when it needs 520 characters or more.
-std::wstring GetWorkingDirectory();
-
-// The launcher's file name without its extension.
-std::wstring GetModuleStem();
-
 // Sets `directory` to the per-user folder (application data, named after the
-// executable's stem) and returns true when it exists or was created.
+// executable's stem) and returns true when it exists or was created and is a
+// real folder: not a file, not a link or junction.
 [[nodiscard]] bool EnsureAppDataLogDirectory(std::wstring& directory);
 
 // The run's log directory: the per-user folder on a visible window station,
@@ -29,9 +18,11 @@ std::wstring SelectLogDirectory();
 std::wstring FormatLogTimestamp(std::time_t time);
 std::wstring FormatLogTimestamp();
 
-// The log file's name: the stem, "_", the time stamp, ".log".
-std::wstring LogFileName(const std::wstring& stem, const std::wstring& timestamp);
+// The log file's name: the stem, "_", the time stamp, then "_<attempt>" for
+// every attempt after the first, and ".log".
+std::wstring LogFileName(const std::wstring& stem, const std::wstring& timestamp, int attempt = 1);
 
 // Sends the run log into a new file in `logDirectory` and sets `logFilePath`.
-// Returns false, and keeps the log where it was, when the file can't be opened.
+// A name an earlier run took in the same second gets a number. Returns
+// false, and keeps the log where it was, when no file can be created.
 [[nodiscard]] bool OpenLogFile(const std::wstring& logDirectory, std::wstring& logFilePath);

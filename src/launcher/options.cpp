@@ -31,3 +31,7 @@ std::wstring GetOption(const LaunchOptions& options, const std::wstring& key) {
   const auto found = options.find(key);
   return found == options.end() ? std::wstring() : found->second;
 }
+
+bool HasLegacyId(const LaunchOptions& options) {
+  return !GetOption(options, kLegacyIdOption).empty();
+}

@@ -1,14 +1,18 @@
 #include "launcher/run.h"
 
-#include <shellapi.h>
 #include <shlwapi.h>
 
 #include <cstdint>
+#include <exception>
+#include <string>
 #include <vector>
 
-#include "common/unique_resource.h"
+#include "common/command_line.h"
+#include "common/process_facts.h"
+#include "common/text.h"
 #include "game/discovery.h"
 #include "installer/installer.h"
+#include "launcher/consent.h"
 #include "launcher/log_placement.h"
 #include "launcher/options.h"
 #include "legacy/cleanup.h"
@@ -19,23 +23,6 @@
 #include "ui/messages.h"
 
 namespace {
-
-constexpr UINT kRightToLeftStyle = MB_RIGHT | MB_RTLREADING;
-
-// The arguments after the program's own path, as the platform splits them.
-std::vector<std::wstring> SplitArguments(const wchar_t* argumentText) {
-  std::vector<std::wstring> arguments;
-  if (argumentText == nullptr || *argumentText == L'\0') {
-    return arguments;
-  }
-  int count = 0;
-  wchar_t** argv = CommandLineToArgvW(argumentText, &count);
-  const UniqueLocalMemory owner(argv);
-  if (argv != nullptr && count > 0) {
-    arguments.assign(argv, argv + count);
-  }
-  return arguments;
-}
 
 bool AskUser(HINSTANCE instance, UINT textId, const wchar_t* fallback, bool arabic) {
   return ShowUserMessage(instance, LoadLocalizedText(instance, textId, fallback),
@@ -53,23 +40,47 @@ void ShowErrorBox(HINSTANCE instance, UINT headId, const wchar_t* fallback, DWOR
 
 void LogLine(const wchar_t* text) { BeginLogLine() << text << std::endl; }
 
+// The installer succeeded, possibly with a restart to come, which the
+// caller's setup may want to know of.
+void LogRestartIfRequired(DWORD code) {
+  if (code != ERROR_SUCCESS) {
+    BeginLogLine() << L"Restart required: " << code << std::endl;
+  }
+}
+
+// Runs the legacy uninstall when the legacy anti-cheat is registered for
+// `legacyId`; its outcome is only logged.
+void MigrateOffLegacyAntiCheat(const std::wstring& logDirectory, const GameInstallInfo& game,
+                               std::int32_t legacyId) {
+  if (!IsEasyAntiCheatInstalled(legacyId)) {
+    LogLine(L"EasyAntiCheat not installed.");
+    return;
+  }
+  LogLine(L"EasyAntiCheat is installed.");
+  const DWORD result = UninstallEasyAntiCheat(logDirectory, InstallDir(game), legacyId);
+  if (result == ERROR_SUCCESS) {
+    LogLine(L"Uninstalled EasyAntiCheat.");
+  } else {
+    BeginLogLine() << L"Could not uninstall EasyAntiCheat: " << result << std::endl;
+  }
+}
+
 DWORD RunInstall(HINSTANCE instance, const LaunchOptions& options, const std::wstring& logDirectory,
-                 GameInstallInfo& game, bool arabic) {
-  const std::wstring title = GetOption(options, L"title");
+                 const GameInstallInfo& game, bool arabic) {
+  const std::wstring title = GetOption(options, kTitleOption);
   if (title.empty()) {
     LogLine(L"Missing: title");
     return kExitBadArguments;
   }
 
   // An id that is no number would otherwise migrate some other game.
-  const std::wstring legacyIdText = GetOption(options, L"eactitleId");
   std::int32_t legacyId = 0;
-  if (!legacyIdText.empty() && !ParseDecimalId(legacyIdText, legacyId)) {
-    BeginLogLine() << L"Invalid eactitleId: " << legacyIdText << std::endl;
+  if (HasLegacyId(options) && !ParseDecimalId(GetOption(options, kLegacyIdOption), legacyId)) {
+    BeginLogLine() << L"Invalid eactitleId: " << GetOption(options, kLegacyIdOption) << std::endl;
     return kExitBadArguments;
   }
 
-  if (HasOption(options, L"prompt") && !HasInstallConsent(title) &&
+  if (HasOption(options, kPromptOption) && !HasInstallConsent(title) &&
       !AskUser(instance, IDS_INSTALL_PROMPT,
                L"In order to play this game, you need to install Zelqa Anti-Cheat. Would you like "
                L"to install it now?",
@@ -79,30 +90,21 @@ DWORD RunInstall(HINSTANCE instance, const LaunchOptions& options, const std::ws
   }
 
   if (legacyId != 0) {
-    if (IsEasyAntiCheatInstalled(legacyId)) {
-      LogLine(L"EasyAntiCheat is installed.");
-      const DWORD legacyResult =
-          UninstallEasyAntiCheat(logDirectory, game[L"Install Dir"], legacyId);
-      if (legacyResult == ERROR_SUCCESS) {
-        LogLine(L"Uninstalled EasyAntiCheat.");
-      } else {
-        BeginLogLine() << L"Could not uninstall EasyAntiCheat: " << legacyResult << std::endl;
-      }
-    } else {
-      LogLine(L"EasyAntiCheat not installed.");
-    }
+    MigrateOffLegacyAntiCheat(logDirectory, game, legacyId);
   }
 
   const DWORD code = InstallAntiCheat(title);
-  if (code == ERROR_SUCCESS) {
+  if (InstallerSucceeded(code)) {
     LogLine(L"Installed Zelqa Anti-Cheat.");
-    if (!legacyIdText.empty()) {
-      DeleteEasyAntiCheatFiles(logDirectory, game[L"Install Dir"]);
+    LogRestartIfRequired(code);
+    // Only now is the game protected again: the legacy files may go.
+    if (HasLegacyId(options)) {
+      DeleteEasyAntiCheatFiles(logDirectory, InstallDir(game));
     }
     return ERROR_SUCCESS;
   }
   BeginLogLine() << L"Could not install Zelqa Anti-Cheat: " << code << std::endl;
-  if (HasOption(options, L"showerrors")) {
+  if (HasOption(options, kShowErrorsOption)) {
     ShowErrorBox(instance, IDS_INSTALL_FAILED, L"Could not install Zelqa Anti-Cheat.", code,
                  arabic);
   }
@@ -110,13 +112,13 @@ DWORD RunInstall(HINSTANCE instance, const LaunchOptions& options, const std::ws
 }
 
 DWORD RunUninstall(HINSTANCE instance, const LaunchOptions& options, bool arabic) {
-  const std::wstring title = GetOption(options, L"title");
+  const std::wstring title = GetOption(options, kTitleOption);
   if (title.empty()) {
     LogLine(L"Missing: title");
     return kExitBadArguments;
   }
   // The consent value is for installs only: removing always asks.
-  if (HasOption(options, L"prompt") &&
+  if (HasOption(options, kPromptOption) &&
       !AskUser(instance, IDS_UNINSTALL_PROMPT,
                L"This game requires Zelqa Anti-Cheat, are you sure you want to uninstall?",
                arabic)) {
@@ -125,45 +127,20 @@ DWORD RunUninstall(HINSTANCE instance, const LaunchOptions& options, bool arabic
   }
 
   const DWORD code = UninstallAntiCheat(title);
-  if (code == ERROR_SUCCESS) {
+  if (InstallerSucceeded(code)) {
     LogLine(L"Uninstalled Zelqa Anti-Cheat.");
+    LogRestartIfRequired(code);
     return ERROR_SUCCESS;
   }
   BeginLogLine() << L"Could not uninstall Zelqa Anti-Cheat: " << code << std::endl;
-  if (HasOption(options, L"showerrors")) {
+  if (HasOption(options, kShowErrorsOption)) {
     ShowErrorBox(instance, IDS_UNINSTALL_FAILED, L"Could not uninstall Zelqa Anti-Cheat.", code,
                  arabic);
   }
   return code;
 }
 
-}  // namespace
-
-UINT QuestionStyle(bool arabic) {
-  return MB_SYSTEMMODAL | MB_USERICON | MB_YESNO | (arabic ? kRightToLeftStyle : 0);
-}
-
-UINT ErrorStyle(bool arabic) {
-  return MB_SYSTEMMODAL | MB_ICONHAND | MB_OK | (arabic ? kRightToLeftStyle : 0);
-}
-
-bool IsArabicUserLanguage() { return PRIMARYLANGID(GetUserDefaultLangID()) == LANG_ARABIC; }
-
-bool HasInstallConsent(const std::wstring& title) {
-  UniqueHkey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zelqa\\AC\\Installs", 0, KEY_READ, key.put()) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  DWORD consent = 0;
-  DWORD size = sizeof(consent);
-  // Longer data (a REG_QWORD) fails with ERROR_MORE_DATA and asks.
-  return RegQueryValueExW(key.get(), title.c_str(), nullptr, nullptr,
-                          reinterpret_cast<BYTE*>(&consent), &size) == ERROR_SUCCESS &&
-         consent != 0;
-}
-
-DWORD RunLauncher(HINSTANCE instance) {
+DWORD Run(HINSTANCE instance) {
   const bool arabic = IsArabicUserLanguage();
   const wchar_t* argumentText = PathGetArgsW(GetCommandLineW());
   std::vector<std::wstring> arguments = SplitArguments(argumentText);
@@ -181,7 +158,7 @@ DWORD RunLauncher(HINSTANCE instance) {
 
   const std::wstring logDirectory = SelectLogDirectory();
   std::wstring logFilePath;
-  if (HasOption(options, L"log") && OpenLogFile(logDirectory, logFilePath)) {
+  if (HasOption(options, kLogOption) && OpenLogFile(logDirectory, logFilePath)) {
     BeginLogLine() << L"Log file started: " << LogPath(logFilePath) << std::endl;
     BeginLogLine() << L"Args: " << argumentText << std::endl;
     BeginLogLine() << L"Working Dir: " << LogPath(GetWorkingDirectory()) << std::endl;
@@ -189,7 +166,7 @@ DWORD RunLauncher(HINSTANCE instance) {
 
   GameInstallInfo game;
   if (FindGameInstallInfo(game)) {
-    BeginLogLine() << L"Game Root: " << game[L"Install Dir"] << std::endl;
+    BeginLogLine() << L"Game Root: " << InstallDir(game) << std::endl;
   } else {
     LogLine(L"Could not find game install information. Possible new installation.");
   }
@@ -203,4 +180,19 @@ DWORD RunLauncher(HINSTANCE instance) {
   }
   LogLine(L"Invalid <action>");
   return kExitBadArguments;
+}
+
+}  // namespace
+
+DWORD RunLauncher(HINSTANCE instance) {
+  // Nothing the run does throws on purpose; what the library may throw
+  // (out of memory) ends the run in order, with the reason in the log.
+  try {
+    return Run(instance);
+  } catch (const std::exception& error) {
+    BeginLogLine() << L"Unexpected error: " << error.what() << std::endl;
+  } catch (...) {
+    BeginLogLine() << L"Unexpected error: unknown exception" << std::endl;
+  }
+  return kExitInternalError;
 }

@@ -1,12 +1,12 @@
 #include "legacy/cleanup.h"
 
+#include <shlobj.h>
+
 #include <algorithm>
-#include <filesystem>
 #include <regex>
 #include <string_view>
-#include <system_error>
-#include <vector>
 
+#include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/unique_resource.h"
 #include "legacy/uninstall.h"
@@ -35,54 +35,191 @@ bool MayBeLegacyPath(std::wstring_view relativePath) {
          relativePath.substr(0, legacyFolder.size()) == legacyFolder;
 }
 
-// What a link refers to; false when it leads nowhere (a dangling link).
-bool ReadLinkTargetAttributes(const std::wstring& path, DWORD& attributes) {
-  const UniqueFileHandle target(
-      CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  BY_HANDLE_FILE_INFORMATION information{};
-  if (!target || !GetFileInformationByHandle(target.get(), &information)) {
-    return false;
+std::wstring WithoutTrailingSeparators(std::wstring path) {
+  while (path.size() > 1 && IsPathSeparator(path.back())) {
+    path.pop_back();
   }
-  attributes = information.dwFileAttributes;
-  return true;
+  return path;
+}
+
+bool IsNotFound(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 void LogListingError(DWORD error, const std::wstring& folder) {
   BeginLogLine() << L"Error " << error << L" listing dir: " << folder << std::endl;
 }
 
-// Sorts one listed entry into the lists. Entries the walk knows the relative
-// path of are judged without touching the disk; links by their target.
-void CollectEntry(const std::wstring& installDir, const std::wstring& path,
+// The folders no game may be cleaned up in, each as given and as it resolves.
+void ReadSystemFolders(std::vector<std::wstring>& systemFolders, std::wstring& usersFolder) {
+  for (const int folder : {CSIDL_WINDOWS, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86,
+                           CSIDL_COMMON_APPDATA, CSIDL_PROFILE}) {
+    wchar_t path[MAX_PATH] = {};
+    if (SHGetFolderPathW(nullptr, folder, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK) {
+      continue;
+    }
+    systemFolders.emplace_back(path);
+    std::wstring finalPath;
+    if (GetFinalPathOf(path, finalPath) == ERROR_SUCCESS) {
+      systemFolders.push_back(finalPath);
+    }
+    if (folder == CSIDL_PROFILE) {
+      usersFolder = ParentPath(finalPath.empty() ? std::wstring(path) : finalPath);
+    }
+  }
+}
+
+// A link is judged by what it leads to: selected only when that lies in the
+// game folder and is a legacy entry there. Sets the target's attributes.
+bool IsLegacyLink(const std::wstring& path, const std::wstring& gameFolder, DWORD& attributes) {
+  const UniqueFileHandle target(CreateFileW(
+      ExtendedLengthPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  std::wstring targetPath;
+  if (!target ||
+      !GetFileInformationByHandleEx(target.get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
+      GetFinalPath(target.get(), targetPath) != ERROR_SUCCESS) {
+    return false;  // leads nowhere
+  }
+  attributes = tag.FileAttributes;
+  return IsEasyAntiCheatPath(gameFolder, targetPath);
+}
+
+// Sorts one listed entry into the lists. Plain entries are judged by their
+// path in the game folder without touching the disk; links by their target.
+void CollectEntry(const std::wstring& gameFolder, const std::wstring& path,
                   const std::wstring& relativePath, DWORD attributes, CleanupLists& lists) {
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    if (!ReadLinkTargetAttributes(path, attributes) || !IsEasyAntiCheatPath(installDir, path)) {
+    if (!IsLegacyLink(path, gameFolder, attributes)) {
       return;
     }
   } else if (!IsEasyAntiCheatRelativePath(relativePath)) {
     return;
   }
-  ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? lists.folders : lists.files).push_back(path);
+  ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? lists.folders : lists.files)
+      .push_back(CleanupEntry{path, JoinPath(gameFolder, relativePath)});
+}
+
+// Opens a collected entry for deletion. Returns 0 with `entry` open, the
+// open's error, or ERROR_REPARSE_TAG_MISMATCH when the object there is not
+// the entry collected: a link (which the platform may resolve to its
+// target) or an entry reached through a folder swapped for a link.
+DWORD OpenCollectedEntry(const CleanupEntry& collected, UniqueFileHandle& entry) {
+  if (const DWORD error =
+          OpenEntry(collected.path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, entry);
+      error != ERROR_SUCCESS) {
+    return error;
+  }
+  std::wstring finalPath;
+  if (const DWORD error = GetFinalPath(entry.get(), finalPath); error != ERROR_SUCCESS) {
+    return error;
+  }
+  return EqualPathsIgnoringCase(finalPath, collected.finalPath) ? ERROR_SUCCESS
+                                                                : ERROR_REPARSE_TAG_MISMATCH;
+}
+
+void LogSkippedLink(const std::wstring& path) {
+  BeginLogLine() << L"Skipping link: " << path << std::endl;
+}
+
+void DeleteFiles(const std::vector<CleanupEntry>& files) {
+  if (files.empty()) {
+    return;
+  }
+  BeginLogLine() << L"Deleting " << static_cast<unsigned long long>(files.size()) << L" file(s)..."
+                 << std::endl;
+  for (const CleanupEntry& file : files) {
+    UniqueFileHandle entry;
+    DWORD error = OpenCollectedEntry(file, entry);
+    if (error == ERROR_REPARSE_TAG_MISMATCH) {
+      LogSkippedLink(file.path);
+      continue;
+    }
+    BeginLogLine() << L"\tDeleting file: " << file.path << std::endl;
+    if (error == ERROR_SUCCESS) {
+      error = DeleteThroughHandle(entry.get());
+    }
+    if (error != ERROR_SUCCESS) {
+      BeginLogLine() << L"Error " << error << L" deleting file: " << file.path << std::endl;
+    }
+  }
+}
+
+// Deepest first: every folder after the folders found inside it.
+void DeleteFolders(const std::vector<CleanupEntry>& folders) {
+  for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+    UniqueFileHandle entry;
+    DWORD error = OpenCollectedEntry(*folder, entry);
+    if (IsNotFound(error)) {
+      continue;  // gone already
+    }
+    if (error == ERROR_REPARSE_TAG_MISMATCH) {
+      LogSkippedLink(folder->path);
+      continue;
+    }
+    BeginLogLine() << L"Deleting dir: " << folder->path << std::endl;
+    if (error == ERROR_SUCCESS) {
+      error = DeleteThroughHandle(entry.get());
+    }
+    if (error != ERROR_SUCCESS) {
+      BeginLogLine() << L"Error " << error << L" deleting dir: " << folder->path << std::endl;
+    }
+  }
 }
 
 }  // namespace
 
+bool IsEasyAntiCheatRelativePath(const std::wstring& relativePath) {
+  if (!MayBeLegacyPath(relativePath)) {
+    return false;
+  }
+  return std::any_of(
+      CleanupPatterns().begin(), CleanupPatterns().end(),
+      [&](const std::wregex& pattern) { return std::regex_match(relativePath, pattern); });
+}
+
+bool IsEasyAntiCheatPath(const std::wstring& gameFolder, const std::wstring& path) {
+  std::wstring relative;
+  return RelativePathInside(gameFolder, path, relative) && IsEasyAntiCheatRelativePath(relative);
+}
+
+bool ShouldDescendInto(DWORD attributes) {
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+bool IsTooBroadForCleanup(const std::wstring& folder,
+                          const std::vector<std::wstring>& systemFolders,
+                          const std::wstring& usersFolder) {
+  const std::wstring plain = WithoutTrailingSeparators(WithoutExtendedPrefix(folder));
+  const auto same = [&](const std::wstring& other) {
+    return !other.empty() &&
+           EqualPathsIgnoringCase(plain, WithoutTrailingSeparators(WithoutExtendedPrefix(other)));
+  };
+  const bool isProfile =
+      !usersFolder.empty() && EqualPathsIgnoringCase(WithoutTrailingSeparators(ParentPath(plain)),
+                                                     WithoutTrailingSeparators(usersFolder));
+  return plain.empty() || IsVolumeRoot(plain) ||
+         std::any_of(systemFolders.begin(), systemFolders.end(), same) || same(usersFolder) ||
+         isProfile;
+}
+
 // Pre-order walk in listing order; links and junctions are listed, never
-// entered. A folder that can't be listed is logged and passed over.
+// entered.
 CleanupLists CollectEasyAntiCheatEntries(const std::wstring& installDir) {
   CleanupLists lists;
-  struct Folder {
+  struct ListedFolder {
     UniqueFindHandle find;
     std::wstring path;
     std::wstring relativePath;
   };
-  std::vector<Folder> open;
+  std::vector<ListedFolder> open;
   WIN32_FIND_DATAW entry{};
 
   const auto enter = [&](const std::wstring& path, const std::wstring& relativePath) {
-    UniqueFindHandle find(FindFirstFileExW(JoinPath(path, L"*").c_str(), FindExInfoBasic, &entry,
-                                           FindExSearchNameMatch, nullptr,
+    UniqueFindHandle find(FindFirstFileExW(ExtendedLengthPath(JoinPath(path, L"*")).c_str(),
+                                           FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
                                            FIND_FIRST_EX_LARGE_FETCH));
     if (!find) {
       const DWORD error = GetLastError();
@@ -92,11 +229,30 @@ CleanupLists CollectEasyAntiCheatEntries(const std::wstring& installDir) {
       }
       return false;
     }
-    open.push_back(Folder{std::move(find), path, relativePath});
+    open.push_back(ListedFolder{std::move(find), path, relativePath});
     return true;
   };
 
   bool haveEntry = enter(installDir, std::wstring());
+  if (!haveEntry) {
+    return lists;
+  }
+  // Entries are judged, and later deleted, against the folder the game
+  // really is in.
+  std::wstring gameFolder;
+  if (const DWORD error = GetFinalPathOf(installDir, gameFolder); error != ERROR_SUCCESS) {
+    LogListingError(error, installDir);
+    return lists;
+  }
+  std::vector<std::wstring> systemFolders;
+  std::wstring usersFolder;
+  ReadSystemFolders(systemFolders, usersFolder);
+  if (IsTooBroadForCleanup(installDir, systemFolders, usersFolder) ||
+      IsTooBroadForCleanup(gameFolder, systemFolders, usersFolder)) {
+    BeginLogLine() << L"Not cleaning up: " << installDir << std::endl;
+    return lists;
+  }
+
   while (!open.empty()) {
     if (!haveEntry) {
       const DWORD error = GetLastError();
@@ -113,11 +269,11 @@ CleanupLists CollectEasyAntiCheatEntries(const std::wstring& installDir) {
       haveEntry = FindNextFileW(open.back().find.get(), &entry);
       continue;
     }
-    const Folder& folder = open.back();
+    const ListedFolder& folder = open.back();
     const std::wstring path = JoinPath(folder.path, name);
     const std::wstring relativePath =
         folder.relativePath.empty() ? name : folder.relativePath + L'\\' + name;
-    CollectEntry(installDir, path, relativePath, attributes, lists);
+    CollectEntry(gameFolder, path, relativePath, attributes, lists);
     // A folder just entered has its first entry in `entry` already: not
     // every file system lists "." first, or at all.
     haveEntry = (ShouldDescendInto(attributes) && enter(path, relativePath)) ||
@@ -126,34 +282,9 @@ CleanupLists CollectEasyAntiCheatEntries(const std::wstring& installDir) {
   return lists;
 }
 
-bool IsEasyAntiCheatRelativePath(const std::wstring& relativePath) {
-  if (!MayBeLegacyPath(relativePath)) {
-    return false;
-  }
-  for (const std::wregex& pattern : CleanupPatterns()) {
-    if (std::regex_match(relativePath, pattern)) {
-      return true;
-    }
-  }
-  return false;
-}
-
-bool IsEasyAntiCheatPath(const std::wstring& installDir, const std::wstring& entryPath) {
-  std::error_code error;
-  const std::filesystem::path root = std::filesystem::weakly_canonical(installDir, error);
-  if (error) {
-    return false;
-  }
-  const std::filesystem::path entry = std::filesystem::weakly_canonical(entryPath, error);
-  if (error) {
-    return false;
-  }
-  return IsEasyAntiCheatRelativePath(entry.lexically_relative(root).wstring());
-}
-
-bool ShouldDescendInto(DWORD attributes) {
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+void DeleteEasyAntiCheatEntries(const CleanupLists& lists) {
+  DeleteFiles(lists.files);
+  DeleteFolders(lists.folders);
 }
 
 void DeleteEasyAntiCheatFiles(const std::wstring& logDirectory, const std::wstring& installDir) {
@@ -161,35 +292,17 @@ void DeleteEasyAntiCheatFiles(const std::wstring& logDirectory, const std::wstri
   if (!installDir.empty()) {
     lists = CollectEasyAntiCheatEntries(installDir);
   }
-  const std::wstring extraFile = JoinPath(logDirectory, kLegacySetupFileName);
-  bool extraExists = false;
-  if (TestPathExists(extraFile, extraExists) == ERROR_SUCCESS && extraExists &&
-      std::find(lists.files.begin(), lists.files.end(), extraFile) == lists.files.end()) {
-    lists.files.push_back(extraFile);
+  // The setup program extracted for the legacy uninstall; only the file in
+  // the log directory itself, never what a link there leads to.
+  const std::wstring extracted = JoinPath(logDirectory, kLegacySetupFileName);
+  bool exists = false;
+  if (TestPathExists(extracted, exists) == ERROR_SUCCESS && exists &&
+      std::none_of(lists.files.begin(), lists.files.end(),
+                   [&](const CleanupEntry& file) { return file.path == extracted; })) {
+    std::wstring logFolder;
+    const bool resolved = GetFinalPathOf(logDirectory, logFolder) == ERROR_SUCCESS;
+    lists.files.push_back(
+        CleanupEntry{extracted, resolved ? JoinPath(logFolder, kLegacySetupFileName) : L""});
   }
-
-  if (!lists.files.empty()) {
-    BeginLogLine() << L"Deleting " << static_cast<unsigned long long>(lists.files.size())
-                   << L" file(s)..." << std::endl;
-    for (const std::wstring& file : lists.files) {
-      ClearReadOnly(file);
-      BeginLogLine() << L"\tDeleting file: " << file << std::endl;
-      if (!DeleteFileW(file.c_str())) {
-        BeginLogLine() << L"Error " << GetLastError() << L" deleting file: " << file << std::endl;
-      }
-    }
-  }
-
-  // Deepest first: every folder after the folders found inside it.
-  for (auto folder = lists.folders.rbegin(); folder != lists.folders.rend(); ++folder) {
-    bool exists = true;
-    if (TestPathExists(*folder, exists) == ERROR_SUCCESS && !exists) {
-      continue;
-    }
-    ClearReadOnly(*folder);
-    BeginLogLine() << L"Deleting dir: " << *folder << std::endl;
-    if (!RemoveDirectoryW(folder->c_str())) {
-      BeginLogLine() << L"Error " << GetLastError() << L" deleting dir: " << *folder << std::endl;
-    }
-  }
+  DeleteEasyAntiCheatEntries(lists);
 }

@@ -1,6 +1,8 @@
 #pragma once
 // Removing the legacy anti-cheat's files from the game folder once the new
-// anti-cheat is installed.
+// anti-cheat is installed, and the setup program extracted for it. Nothing
+// is deleted but the very entry that was judged: every deletion goes through
+// a handle whose object is checked to be that entry.
 
 #include <windows.h>
 
@@ -12,23 +14,47 @@
 // everything in it.
 bool IsEasyAntiCheatRelativePath(const std::wstring& relativePath);
 
-// The same test for `entryPath`, taken relative to `installDir` after both
-// are made weakly canonical.
-bool IsEasyAntiCheatPath(const std::wstring& installDir, const std::wstring& entryPath);
+// The same test for `path`, which must lie below `gameFolder` (letter case
+// aside); both are final paths, links already resolved.
+bool IsEasyAntiCheatPath(const std::wstring& gameFolder, const std::wstring& path);
 
 // Whether the walk descends into an entry with these attributes: folders
 // only, and never a link or junction, which may lead outside the game folder.
 bool ShouldDescendInto(DWORD attributes);
 
-// The legacy entries of `installDir` in walk order (pre-order, listing
-// order), files and folders apart; nothing is deleted.
-struct CleanupLists {
-  std::vector<std::wstring> files;
-  std::vector<std::wstring> folders;
+// True when `folder` holds far more than a game, so no game may be cleaned
+// up there: a volume root, one of `systemFolders` (the Windows folder,
+// Program Files, ProgramData...), `usersFolder` or a profile folder in it.
+// Folders below those are fine.
+bool IsTooBroadForCleanup(const std::wstring& folder,
+                          const std::vector<std::wstring>& systemFolders,
+                          const std::wstring& usersFolder);
+
+// An entry to delete: the path it was found at, and the final path the
+// object opened there must have.
+struct CleanupEntry {
+  std::wstring path;
+  std::wstring finalPath;
 };
+
+// The legacy entries in walk order (pre-order, listing order), files and
+// folders apart.
+struct CleanupLists {
+  std::vector<CleanupEntry> files;
+  std::vector<CleanupEntry> folders;
+};
+
+// Walks `installDir` and collects its legacy entries; nothing is deleted.
+// A folder that can't be listed is logged and passed over; a game folder
+// too broad to clean up is logged and nothing is collected.
 CleanupLists CollectEasyAntiCheatEntries(const std::wstring& installDir);
 
-// Deletes the legacy files and folders of `installDir` and the extracted
-// setup program in `logDirectory`, logging each step. Failures are logged
-// and passed over.
+// Deletes the collected entries, files first, then folders deepest first,
+// logging each step. An entry that is no longer what was collected (a link
+// now, or reached through one) is logged and left alone.
+void DeleteEasyAntiCheatEntries(const CleanupLists& lists);
+
+// Collects the legacy entries of `installDir`, adds the extracted setup
+// program in `logDirectory`, and deletes them all. Failures are logged and
+// passed over.
 void DeleteEasyAntiCheatFiles(const std::wstring& logDirectory, const std::wstring& installDir);

@@ -3,59 +3,34 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <limits>
+#include <vector>
 
+#include "common/text.h"
 #include "common/unique_resource.h"
 
 namespace {
 
-constexpr DWORD kGamesListBytes = 1024;
-
-bool IsConversionSpace(wchar_t c) {
-  return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r';
+// The value's data as UTF-16 text up to its first null, whatever its type
+// and length; false when it can't be read.
+bool ReadTextValue(HKEY key, const wchar_t* name, std::wstring& text) {
+  DWORD size = 0;
+  LSTATUS status = RegQueryValueExW(key, name, nullptr, nullptr, nullptr, &size);
+  std::vector<BYTE> data;
+  // A value that grows between the two queries is asked for again.
+  while (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+    data.resize(size);
+    status = RegQueryValueExW(key, name, nullptr, nullptr, data.data(), &size);
+    if (status == ERROR_SUCCESS) {
+      const auto* units = reinterpret_cast<const wchar_t*>(data.data());
+      const size_t count = std::min<size_t>(size, data.size()) / sizeof(wchar_t);
+      text.assign(units, std::find(units, units + count, L'\0'));
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
-
-std::vector<std::wstring> SplitString(const std::wstring& text, const std::wstring& separator) {
-  std::vector<std::wstring> fields;
-  size_t position = 0;
-  for (size_t found = text.find(separator, position); found != std::wstring::npos;
-       found = text.find(separator, position)) {
-    fields.push_back(text.substr(position, found - position));
-    position = found + separator.size();
-  }
-  fields.push_back(text.substr(position));
-  return fields;
-}
-
-bool ParseDecimalId(const std::wstring& text, std::int32_t& id) {
-  size_t i = 0;
-  while (i < text.size() && IsConversionSpace(text[i])) {
-    ++i;
-  }
-  bool negative = false;
-  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
-    negative = text[i] == L'-';
-    ++i;
-  }
-  if (i == text.size() || text[i] < L'0' || text[i] > L'9') {
-    return false;
-  }
-  // Accumulated as a magnitude, so the most negative id fits as well.
-  const std::int64_t limit =
-      negative ? -static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::min())
-               : std::numeric_limits<std::int32_t>::max();
-  std::int64_t magnitude = 0;
-  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-    magnitude = magnitude * 10 + (text[i] - L'0');
-    if (magnitude > limit) {
-      return false;
-    }
-  }
-  id = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
-  return true;
-}
 
 bool GamesListContains(const std::wstring& list, std::int32_t gameId) {
   for (const std::wstring& field : SplitString(list, L";")) {
@@ -74,13 +49,6 @@ bool IsEasyAntiCheatInstalled(std::int32_t gameId) {
                     key.put()) != ERROR_SUCCESS) {
     return false;
   }
-  wchar_t buffer[kGamesListBytes / sizeof(wchar_t)] = {};
-  DWORD size = kGamesListBytes;
-  // A list longer than the buffer fails with ERROR_MORE_DATA and counts as absent.
-  if (RegQueryValueExW(key.get(), L"GamesInstalled", nullptr, nullptr,
-                       reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS) {
-    return false;
-  }
-  const wchar_t* end = std::find(std::cbegin(buffer), std::cend(buffer), L'\0');
-  return GamesListContains(std::wstring(std::cbegin(buffer), end), gameId);
+  std::wstring list;
+  return ReadTextValue(key.get(), L"GamesInstalled", list) && GamesListContains(list, gameId);
 }

@@ -1,20 +1,14 @@
 #pragma once
-// Whether the legacy anti-cheat is registered for a game.
+// Whether the legacy anti-cheat is registered for a game: its id in the
+// "GamesInstalled" list under HKLM\SOFTWARE\WOW6432Node\EasyAntiCheat.
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-// The fields of `text` between occurrences of `separator`, empty ones
-// included; always at least one field.
-std::vector<std::wstring> SplitString(const std::wstring& text, const std::wstring& separator);
-
-// Reads a leading base-10 number as text-to-int conversion does (leading
-// white space, optional sign, digits, the rest ignored). False when there is
-// no number or it is outside the signed 32-bit range.
-[[nodiscard]] bool ParseDecimalId(const std::wstring& text, std::int32_t& id);
-
-// True when `gameId` is in the ";"-separated list of legacy game ids; false
-// too when that list can't be read or doesn't fit 1024 bytes.
+// True when `gameId` is in the ";"-separated list of legacy game ids. A
+// field that is no number, or out of the signed 32-bit range, matches none.
 bool GamesListContains(const std::wstring& list, std::int32_t gameId);
+
+// True when the legacy registration lists `gameId`; false when it doesn't,
+// or when the list can't be read.
 bool IsEasyAntiCheatInstalled(std::int32_t gameId);

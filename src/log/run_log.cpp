@@ -11,6 +11,7 @@
 #include <streambuf>
 #include <utility>
 
+#include "common/path_text.h"
 #include "common/unique_resource.h"
 
 namespace {
@@ -22,7 +23,9 @@ std::int64_t SteadyNanoseconds() {
 }
 
 // Hands every character on as one byte to a C stream; text mode turns "\n"
-// into CR LF.
+// into CR LF. A line feed ends a line only when the flush that std::endl
+// sends follows it: one inside an item is written as "?", like every other
+// control character, so no text can make a line of its own.
 class LogStreamBuffer : public std::wstreambuf {
  public:
   FILE* SetFile(FILE* file) { return std::exchange(file_, file); }
@@ -32,17 +35,29 @@ class LogStreamBuffer : public std::wstreambuf {
     if (traits_type::eq_int_type(c, traits_type::eof())) {
       return traits_type::not_eof(c);
     }
-    if (std::fputc(static_cast<unsigned char>(LogByte(traits_type::to_char_type(c))), file_) ==
-        EOF) {
+    if (std::exchange(pendingLineFeed_, false) && !Put('?')) {
       return traits_type::eof();
     }
-    return c;
+    const wchar_t character = traits_type::to_char_type(c);
+    if (character == L'\n') {
+      pendingLineFeed_ = true;
+      return c;
+    }
+    return Put(LogByte(character)) ? c : traits_type::eof();
   }
 
-  int sync() override { return std::fflush(file_) == 0 ? 0 : -1; }
+  int sync() override {
+    if (std::exchange(pendingLineFeed_, false) && !Put('\n')) {
+      return -1;
+    }
+    return std::fflush(file_) == 0 ? 0 : -1;
+  }
 
  private:
+  bool Put(char byte) { return std::fputc(static_cast<unsigned char>(byte), file_) != EOF; }
+
   FILE* file_ = stdout;
+  bool pendingLineFeed_ = false;
 };
 
 LogStreamBuffer& LogBuffer() {
@@ -55,7 +70,9 @@ LogStreamBuffer& LogBuffer() {
 const std::int64_t ProcessStartTime = SteadyNanoseconds();
 
 char LogByte(wchar_t c) {
-  return static_cast<unsigned>(c) <= 0xFF ? static_cast<char>(static_cast<unsigned char>(c)) : '?';
+  const auto code = static_cast<unsigned>(c);
+  const bool control = (code < 0x20 && c != L'\t') || (code >= 0x7F && code <= 0x9F);
+  return control || code > 0xFF ? '?' : static_cast<char>(static_cast<unsigned char>(code));
 }
 
 std::wostream& RunLog() {
@@ -85,49 +102,28 @@ FILE* SetRunLogOutput(FILE* stream) {
   return LogBuffer().SetFile(stream);
 }
 
-namespace {
-
-// Opens `path` for writing, created or truncated, but never through a link:
-// the log folder may belong to the user while the launcher runs elevated.
-UniqueFileHandle OpenLogFileHandle(const std::wstring& path) {
-  constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
-  constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
-  UniqueFileHandle file(
-      CreateFileW(path.c_str(), GENERIC_WRITE, kShare, nullptr, CREATE_NEW, kFlags, nullptr));
-  if (file || GetLastError() != ERROR_FILE_EXISTS) {
-    return file;
-  }
-  // An earlier run in the same second: its file is truncated, a link is not.
-  file.reset(
-      CreateFileW(path.c_str(), GENERIC_WRITE, kShare, nullptr, OPEN_EXISTING, kFlags, nullptr));
-  FILE_ATTRIBUTE_TAG_INFO tag{};
-  if (!file || !GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
-      (tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-      !SetEndOfFile(file.get())) {
-    return UniqueFileHandle();
-  }
-  return file;
-}
-
-}  // namespace
-
-bool RedirectRunLog(const std::wstring& path) {
-  // Opened before anything is switched, so a failure leaves the old output.
-  UniqueFileHandle file = OpenLogFileHandle(path);
+DWORD RedirectRunLog(const std::wstring& path) {
+  // Only a new file, and never through a link: the log folder may belong to
+  // the user while the launcher runs elevated, and an earlier run's log is
+  // never overwritten. Opened before anything is switched, so a failure
+  // leaves the old output.
+  UniqueFileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file) {
-    return false;
+    return GetLastError();
   }
   const int descriptor =
       _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_WRONLY | _O_TEXT);
   if (descriptor == -1) {
-    return false;
+    return ERROR_INVALID_HANDLE;
   }
   file.release();
   FILE* stream = _fdopen(descriptor, "w");
   if (stream == nullptr) {
     _close(descriptor);
-    return false;
+    return ERROR_INVALID_HANDLE;
   }
   SetRunLogOutput(stream);
-  return true;
+  return ERROR_SUCCESS;
 }

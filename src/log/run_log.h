@@ -2,6 +2,8 @@
 // The run log: one line per message, each begun with the elapsed-time prefix,
 // written as single bytes to standard output or to the log file.
 
+#include <windows.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <iomanip>
@@ -23,16 +25,18 @@ std::wostream& BeginLogLine();
 std::wstring FormatLogPrefix(std::int64_t elapsedNanoseconds);
 
 // The byte a character is written as: itself up to U+00FF, "?" above, so one
-// character the log can't hold never silences the rest of the run.
+// character the log can't hold never silences the rest of the run; "?" for
+// control characters too (tab aside), so no text can forge a line.
 char LogByte(wchar_t c);
 
 // Sends the log to an open C stream (standard output at start), flushing
 // the one before, which is returned.
 FILE* SetRunLogOutput(FILE* stream);
 
-// Sends the log into `path` (created or truncated, text mode). Returns false
-// and keeps the current output when the file can't be opened.
-[[nodiscard]] bool RedirectRunLog(const std::wstring& path);
+// Sends the log into a new file `path` (text mode). Returns 0, or the error
+// of creating it (ERROR_FILE_EXISTS when the name is taken); the current
+// output stays then.
+[[nodiscard]] DWORD RedirectRunLog(const std::wstring& path);
 
 // A path item: quoted, with a backslash before every backslash and quote.
 inline auto LogPath(const std::wstring& path) { return std::quoted(path, L'"', L'\\'); }

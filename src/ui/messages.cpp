@@ -5,14 +5,15 @@
 #include <cstdarg>
 #include <cwchar>
 
+#include "common/process_facts.h"
 #include "common/unique_resource.h"
-#include "launcher/log_placement.h"
 
 const wchar_t* const kMessageCaption = L"Zelqa anticheat";
 
 namespace {
 
 constexpr int kLoadStringChars = 1024;
+constexpr UINT kRightToLeftStyle = MB_RIGHT | MB_RTLREADING;
 constexpr int kErrorBoxChars = 256;
 
 using WtsSendMessageFunction = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, DWORD, LPWSTR, DWORD, DWORD,
@@ -43,6 +44,16 @@ int SendToConsoleSession(const std::wstring& text, UINT style) {
 }
 
 }  // namespace
+
+bool IsArabicUserLanguage() { return PRIMARYLANGID(GetUserDefaultLangID()) == LANG_ARABIC; }
+
+UINT QuestionStyle(bool arabic) {
+  return MB_SYSTEMMODAL | MB_USERICON | MB_YESNO | (arabic ? kRightToLeftStyle : 0);
+}
+
+UINT ErrorStyle(bool arabic) {
+  return MB_SYSTEMMODAL | MB_ICONHAND | MB_OK | (arabic ? kRightToLeftStyle : 0);
+}
 
 UINT ConsoleMessageStyle(UINT style) {
   if ((style & MB_USERICON) != 0) {

@@ -8,6 +8,15 @@
 
 extern const wchar_t* const kMessageCaption;
 
+// True when the user's default language is Arabic, whose boxes read right
+// to left.
+bool IsArabicUserLanguage();
+
+// Message-box styles: system-modal, and right-aligned right-to-left reading
+// for Arabic users. The question shows the launcher's icon.
+UINT QuestionStyle(bool arabic);
+UINT ErrorStyle(bool arabic);
+
 // Shows `text` and returns the button chosen: IDYES, IDNO, IDOK...; 3 (IDABORT)
 // when the message can't be sent to the console session, 0 when the box fails.
 int ShowUserMessage(HINSTANCE instance, std::wstring text, UINT style, const wchar_t* icon);

@@ -6,9 +6,10 @@
 #include <algorithm>
 #include <regex>
 
+#include "common/command_line.h"
 #include "common/path_text.h"
+#include "common/process_facts.h"
 #include "common/unique_resource.h"
-#include "launcher/log_placement.h"
 
 std::wstring TestBinaryDirectory() { return GetModuleDirectory(); }
 
@@ -268,6 +269,85 @@ std::vector<std::wstring> SplitLikeAChild(const std::wstring& commandLine) {
   const UniqueLocalMemory owner(argv);
   return argv == nullptr ? std::vector<std::wstring>()
                          : std::vector<std::wstring>(argv, argv + count);
+}
+
+namespace {
+
+// Under Wine: the host path of a Windows path, empty elsewhere.
+std::string HostPath(const std::wstring& path) {
+  using UnixFileName = char*(CDECL*)(const wchar_t*);
+  const auto unixFileName = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (unixFileName == nullptr) {
+    return std::string();
+  }
+  char* host = unixFileName(path.c_str());
+  if (host == nullptr) {
+    return std::string();
+  }
+  std::string text = host;
+  HeapFree(GetProcessHeap(), 0, host);
+  return text;
+}
+
+// Starts a host program under Wine, which runs host executables itself.
+bool RunHostCommand(const std::wstring& program, const std::vector<std::string>& arguments) {
+  std::wstring commandLine = QuoteArgument(program);
+  for (const std::string& argument : arguments) {
+    commandLine += L" " + QuoteArgument(Widen(argument));
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION created{};
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &created)) {
+    return false;
+  }
+  const UniqueHandle process(created.hProcess);
+  const UniqueHandle thread(created.hThread);
+  // Wine gives no waitable handle for a host program, nor its exit code:
+  // callers check the result.
+  WaitForSingleObject(process.get(), 30000);
+  return true;
+}
+
+bool IsUnderWine() {
+  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+}  // namespace
+
+bool MakeSymbolicLink(const std::wstring& target, const std::wstring& link, bool directory) {
+  if (!IsUnderWine()) {
+    const DWORD flags = (directory ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) |
+                        SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
+    return CreateSymbolicLinkW(link.c_str(), target.c_str(), flags) != FALSE;
+  }
+  // The target may not exist yet, so its host path is its folder's and name.
+  const std::string hostTarget = HostPath(ParentPath(target)) + "/" + Narrow(FileName(target));
+  const std::string hostLink = HostPath(ParentPath(link)) + "/" + Narrow(FileName(link));
+  if (hostTarget[0] != '/' || hostLink[0] != '/' ||
+      !RunHostCommand(L"Z:\\bin\\ln", {"-s", "-n", "-f", hostTarget, hostLink})) {
+    return false;
+  }
+  // A link to nothing can't be seen; one to something shows once ln is done.
+  if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    Sleep(500);
+    return true;
+  }
+  for (int i = 0; i < 50; ++i) {
+    if (GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      return true;
+    }
+    Sleep(100);
+  }
+  return false;
+}
+
+bool MapDriveLetter(wchar_t letter, const std::wstring& folder) {
+  const std::wstring device = std::wstring(1, letter) + L":";
+  return DefineDosDeviceW(0, device.c_str(), folder.c_str()) != FALSE ||
+         GetFileAttributesW((device + L"\\").c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::wstring CreateHiddenWindowStation(const std::wstring& name) {

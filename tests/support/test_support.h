@@ -74,6 +74,17 @@ std::string LogQuoted(const std::wstring& path);
 // The arguments a child receives when it splits `commandLine` the usual way.
 std::vector<std::wstring> SplitLikeAChild(const std::wstring& commandLine);
 
+// Makes `link` a symbolic link to `target`: with CreateSymbolicLinkW on
+// Windows, from the host side under Wine (whose own call does nothing; a
+// host link to a folder then shows as a folder with a reparse point, one to
+// a file as that file). False when no link could be made: tests then skip.
+bool MakeSymbolicLink(const std::wstring& target, const std::wstring& link, bool directory);
+
+// Maps drive `letter` (as L'X') to `folder` for the whole test session, so
+// a drive root can be tested without touching a real one. False when the
+// platform refuses.
+bool MapDriveLetter(wchar_t letter, const std::wstring& folder);
+
 // A key under HKEY_LOCAL_MACHINE that the test fills and that is removed,
 // with everything below it, when the fixture goes.
 class RegistryFixture {

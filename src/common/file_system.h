@@ -1,0 +1,37 @@
+#pragma once
+// File-system helpers that ask the disk: existence, final paths, and
+// deleting through a handle that was checked to be the right object.
+
+#include <windows.h>
+
+#include <string>
+
+#include "common/unique_resource.h"
+
+// Sets `exists` for any kind of entry, following links. Returns 0 when the
+// answer is known, or the Windows error code of a failed query that is not a
+// plain "not found".
+[[nodiscard]] DWORD TestPathExists(const std::wstring& path, bool& exists);
+
+// Opens the entry at `path` itself, file or folder: a link or junction is
+// opened, not followed. Shared with everyone, so it never gets in a running
+// program's way. Returns 0, or the open's error.
+[[nodiscard]] DWORD OpenEntry(const std::wstring& path, DWORD access, UniqueFileHandle& entry);
+
+// The path of the object behind `handle` as the platform resolves it: links
+// and junctions on the way followed, in plain form (C:\..., \\server\...).
+// Returns 0, or the query's error.
+[[nodiscard]] DWORD GetFinalPath(HANDLE handle, std::wstring& finalPath);
+
+// The final path of `path`, following every link; the path's own error when
+// it can't be opened.
+[[nodiscard]] DWORD GetFinalPathOf(const std::wstring& path, std::wstring& finalPath);
+
+// Adds and removes attribute bits of the object behind `handle`, which needs
+// FILE_READ_ATTRIBUTES and FILE_WRITE_ATTRIBUTES. Returns 0, or the error.
+[[nodiscard]] DWORD ChangeAttributes(HANDLE handle, DWORD add, DWORD remove);
+
+// Deletes the object behind `handle` (opened with DELETE) when the handle is
+// closed, read-only or not; a folder must be empty. Returns 0, or the error
+// (ERROR_DIR_NOT_EMPTY for a folder that still holds entries).
+[[nodiscard]] DWORD DeleteThroughHandle(HANDLE handle);

@@ -1,0 +1,46 @@
+#include "common/process_facts.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "common/path_text.h"
+
+namespace {
+
+constexpr DWORD kModulePathChars = 520;
+constexpr DWORD kWorkingDirectoryChars = 520;
+
+}  // namespace
+
+std::wstring GetModulePath() {
+  std::wstring path(kModulePathChars, L'\0');
+  // A longer path is cut by the platform to what fits, terminator included.
+  GetModuleFileNameW(nullptr, path.data(), kModulePathChars);
+  path.resize(wcsnlen(path.c_str(), kModulePathChars));
+  return path;
+}
+
+std::wstring GetModuleDirectory() { return ParentPath(GetModulePath()); }
+
+std::wstring GetModuleStem() { return FileStem(GetModulePath()); }
+
+std::wstring GetWorkingDirectory() {
+  std::wstring directory(kWorkingDirectoryChars, L'\0');
+  const DWORD length = GetCurrentDirectoryW(kWorkingDirectoryChars, directory.data());
+  // A directory that doesn't fit reports the size it needs: it reads as empty.
+  directory.resize(length < kWorkingDirectoryChars ? length : 0);
+  return directory;
+}
+
+bool IsInteractiveWindowStation() {
+  HWINSTA station = GetProcessWindowStation();
+  if (station == nullptr) {
+    return true;
+  }
+  USEROBJECTFLAGS flags{};
+  if (!GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof(flags), nullptr)) {
+    return true;
+  }
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
+}

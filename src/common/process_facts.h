@@ -1,0 +1,21 @@
+#pragma once
+// Facts about the running process: where its executable lives, its current
+// directory, and whether its window station is one a user can see.
+
+#include <string>
+
+// The executable's full path; cut by the platform at 519 characters.
+std::wstring GetModulePath();
+
+// The folder of the launcher's own executable.
+std::wstring GetModuleDirectory();
+
+// The launcher's file name without its extension.
+std::wstring GetModuleStem();
+
+// The process's current directory; empty when it needs 520 characters or more.
+std::wstring GetWorkingDirectory();
+
+// False only when the process's window station is readable and not visible
+// (a service's); true otherwise, including when the query fails.
+bool IsInteractiveWindowStation();
