@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -9,15 +11,16 @@
 #include "common/path_text.h"
 #include "common/unique_resource.h"
 #include "legacy/cleanup.h"
+#include "legacy/uninstall.h"
 #include "log/run_log.h"
 #include "test_support.h"
 
 namespace {
 
-// Points the run log at a fresh file while the cleanup runs and returns the
+// Points the run log at a fresh file while `step` runs and returns the
 // texts of its lines.
-std::vector<std::string> CleanupLog(const std::wstring& logDirectory,
-                                    const std::wstring& installDir) {
+template <typename Step>
+std::vector<std::string> CaptureLog(Step step) {
   static int captures = 0;
   static const std::wstring folder =
       MakeScratchDirectory(L"cleanup-log-" + std::to_wstring(GetCurrentProcessId()));
@@ -26,11 +29,16 @@ std::vector<std::string> CleanupLog(const std::wstring& logDirectory,
     ADD_FAILURE() << "cannot redirect the run log";
     return {};
   }
-  DeleteEasyAntiCheatFiles(logDirectory, installDir);
+  step();
   // Back to standard output, where other tests expect the log.
   std::fclose(SetRunLogOutput(stdout));
   const std::string bytes = ReadFileBytes(path);
   return bytes.empty() ? std::vector<std::string>() : LogTexts(bytes);
+}
+
+std::vector<std::string> CleanupLog(const std::wstring& logDirectory,
+                                    const std::wstring& installDir) {
+  return CaptureLog([&] { DeleteEasyAntiCheatFiles(logDirectory, installDir); });
 }
 
 void MakeFolder(const std::wstring& path) { ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)); }
@@ -296,6 +304,182 @@ TEST(CleanupLinks, AreNeverEnteredAndWhatTheyLeadToStays) {
   }
   EXPECT_TRUE(FileExists(kept));
   EXPECT_TRUE(FileExists(JoinPath(game, L"Stuff\\outside_link")));
+}
+
+// The cleanup runs elevated over a folder its user may shape: what a link
+// leads to is never deleted through it, and a link is never entered. Each
+// case gets a fresh game folder and a fresh folder outside it.
+class CleanupLinkRun : public testing::Test {
+ protected:
+  void SetUp() override { MakeFolders(L""); }
+  // Links can't always be removed again: every case takes folders of its own.
+  void MakeFolders(const std::wstring& suffix) {
+    const std::wstring name =
+        Widen(testing::UnitTest::GetInstance()->current_test_info()->name()) + suffix;
+    game_ = MakeScratchDirectory(L"link-game-" + name);
+    outside_ = MakeScratchDirectory(L"link-outside-" + name);
+    logs_ = MakeScratchDirectory(L"link-logs-" + name);
+  }
+  std::wstring At(const std::wstring& relative) const { return JoinPath(game_, relative); }
+  std::wstring Outside(const std::wstring& relative) const { return JoinPath(outside_, relative); }
+
+  std::wstring game_;
+  std::wstring outside_;
+  std::wstring logs_;
+};
+
+bool Mentions(const std::vector<std::string>& lines, const std::string& text) {
+  return std::any_of(lines.begin(), lines.end(),
+                     [&](const std::string& line) { return line.find(text) != std::string::npos; });
+}
+
+TEST_F(CleanupLinkRun, WhatALinkLeadsToIsNeverDeletedThroughIt) {
+  const struct {
+    const wchar_t* link;
+    bool toOutside;
+    const wchar_t* target;
+    bool folder;
+  } cases[] = {
+      {L"EasyAntiCheat\\readme.txt", true, L"keep.txt", false},
+      {L"Tools\\helper_launcher.exe", false, L"saves\\save.dat", false},
+      {L"EasyAntiCheat\\outside", true, L"kept", true},
+  };
+  for (const auto& c : cases) {
+    MakeFolders(std::to_wstring(&c - cases));
+    SCOPED_TRACE(Narrow(c.link));
+    MakeFolder(At(L"EasyAntiCheat"));
+    MakeFile(At(L"EasyAntiCheat\\eac.dll"));
+    MakeFolder(At(L"Tools"));
+    MakeFolder(At(L"saves"));
+    const std::wstring target = c.toOutside ? Outside(c.target) : At(c.target);
+    const std::wstring kept = c.folder ? JoinPath(target, L"keep_launcher.exe") : target;
+    if (c.folder) {
+      MakeFolder(target);
+    }
+    MakeFile(kept);
+    if (!MakeSymbolicLink(target, At(c.link), c.folder)) {
+      GTEST_SKIP() << "no link can be made here";
+    }
+
+    const std::vector<std::string> lines = CleanupLog(logs_, game_);
+    EXPECT_TRUE(FileExists(kept));
+    EXPECT_EQ(ReadFileBytes(kept), "x");
+    EXPECT_FALSE(Mentions(lines, Narrow(At(c.link)) + "\\")) << "the link was entered";
+    for (const std::string& line : lines) {
+      EXPECT_NE(line, FileLine(At(c.link)));
+    }
+    EXPECT_FALSE(FileExists(At(L"EasyAntiCheat\\eac.dll")));
+  }
+}
+
+// A link to the legacy folder itself is judged by that folder: only the
+// link goes (where the platform can remove a link), never what is behind it
+// a second time.
+TEST_F(CleanupLinkRun, ALinkToTheLegacyFolderIsNeverEntered) {
+  MakeFolder(At(L"EasyAntiCheat"));
+  MakeFile(At(L"EasyAntiCheat\\eac.dll"));
+  MakeFolder(At(L"Mods"));
+  if (!MakeSymbolicLink(At(L"EasyAntiCheat"), At(L"Mods\\eac"), true)) {
+    GTEST_SKIP() << "no link can be made here";
+  }
+  const std::vector<std::string> lines = CleanupLog(logs_, game_);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "Deleting 1 file(s)...");
+  EXPECT_EQ(lines[1], FileLine(At(L"EasyAntiCheat\\eac.dll")));
+  EXPECT_TRUE(lines[2] == "Skipping link: " + Narrow(At(L"Mods\\eac")) ||
+              lines[2] == DirLine(At(L"Mods\\eac")))
+      << lines[2];
+  EXPECT_FALSE(Mentions(lines, Narrow(At(L"Mods\\eac\\"))));
+  EXPECT_FALSE(FileExists(At(L"EasyAntiCheat")));
+}
+
+// Entries are collected first and deleted later: a folder replaced by a link
+// in between must not lead the deletions elsewhere.
+TEST_F(CleanupLinkRun, AFolderSwappedForALinkMidCleanupIsNotFollowed) {
+  MakeFolder(At(L"EasyAntiCheat"));
+  MakeFolder(At(L"EasyAntiCheat\\Sub"));
+  MakeFolder(Outside(L"victim"));
+  for (const wchar_t* name : {L"a.dll", L"b.dll"}) {
+    MakeFile(JoinPath(At(L"EasyAntiCheat\\Sub"), name));
+    MakeFile(JoinPath(Outside(L"victim"), name));
+  }
+  const CleanupLists lists = CollectEasyAntiCheatEntries(game_);
+  ASSERT_EQ(lists.files.size(), 2u);
+  ASSERT_TRUE(MoveFileW(At(L"EasyAntiCheat\\Sub").c_str(), At(L"Moved").c_str()));
+  if (!MakeSymbolicLink(Outside(L"victim"), At(L"EasyAntiCheat\\Sub"), true)) {
+    GTEST_SKIP() << "no link can be made here";
+  }
+
+  const std::vector<std::string> lines = CaptureLog([&] { DeleteEasyAntiCheatEntries(lists); });
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[1], "Skipping link: " + Narrow(At(L"EasyAntiCheat\\Sub\\a.dll")));
+  EXPECT_EQ(lines[2], "Skipping link: " + Narrow(At(L"EasyAntiCheat\\Sub\\b.dll")));
+  EXPECT_TRUE(FileExists(Outside(L"victim\\a.dll")));
+  EXPECT_TRUE(FileExists(Outside(L"victim\\b.dll")));
+}
+
+// A link planted where the setup program is extracted: its target is
+// neither replaced, made writable, nor deleted.
+TEST_F(CleanupLinkRun, ALinkWhereTheSetupGoesLeadsNowhereHarmful) {
+  const std::wstring target = Outside(L"precious.exe");
+  MakeFile(target);
+  ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
+  const std::wstring planted = JoinPath(logs_, L"EasyAntiCheat_Setup.exe");
+  if (!MakeSymbolicLink(target, planted, false)) {
+    GTEST_SKIP() << "no link can be made here";
+  }
+  const UniqueModule launcher(
+      LoadLibraryExW(BuiltLauncherPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(launcher);
+  UniqueFileHandle locked;
+  EXPECT_NE(ProvideLegacySetup(launcher.get(), planted, locked), 0u);
+  EXPECT_FALSE(locked);
+
+  const std::vector<std::string> lines = CleanupLog(logs_, L"");
+  EXPECT_TRUE(lines.empty() ||
+              lines == (std::vector<std::string>{"Deleting 1 file(s)...",
+                                                 "Skipping link: " + Narrow(planted)}))
+      << (lines.empty() ? "" : lines.back());
+  EXPECT_EQ(ReadFileBytes(target), "x");
+  EXPECT_NE(GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+}
+
+TEST(CleanupScope, NeverAtADriveRootOrAFolderHoldingMoreThanGames) {
+  const std::vector<std::wstring> system{L"C:\\Windows", L"C:\\Program Files",
+                                         L"C:\\Program Files (x86)", L"C:\\ProgramData"};
+  const std::wstring users = L"C:\\Users";
+  for (const wchar_t* refused :
+       {L"C:\\", L"C:", L"c:/", L"\\\\server\\share", L"\\\\server\\share\\", L"\\\\?\\C:\\",
+        L"\\\\?\\UNC\\server\\share", L"\\\\?\\Volume{0b1c2d3e-0000-0000-0000-000000000000}\\",
+        L"C:\\Windows", L"c:\\windows\\", L"C:\\Program Files", L"C:\\Program Files (x86)\\",
+        L"C:\\ProgramData", L"C:\\Users", L"C:\\Users\\Jo", L"c:\\users\\Public\\"}) {
+    EXPECT_TRUE(IsTooBroadForCleanup(refused, system, users)) << Narrow(refused);
+  }
+  for (const wchar_t* game :
+       {L"C:\\Games", L"C:\\Program Files\\Game", L"C:\\Users\\Jo\\Games", L"D:\\Game",
+        L"\\\\server\\share\\Games", L"\\\\?\\C:\\Games", L"C:\\ProgramData\\Game"}) {
+    EXPECT_FALSE(IsTooBroadForCleanup(game, system, users)) << Narrow(game);
+  }
+
+  // For real: a drive whose root holds another game's launcher and a legacy
+  // folder, and this user's profile.
+  const std::wstring drive = MakeScratchDirectory(L"drive-x");
+  if (!MapDriveLetter(L'X', drive)) {
+    GTEST_SKIP() << "drive X: is not the scratch drive";
+  }
+  MakeFolder(JoinPath(drive, L"bin"));
+  MakeFile(JoinPath(drive, L"bin\\OtherGame_launcher.exe"));
+  MakeFolder(JoinPath(drive, L"EasyAntiCheat"));
+  MakeFile(JoinPath(drive, L"EasyAntiCheat\\x.dll"));
+  const std::wstring logs = MakeScratchDirectory(L"cleanup-scope-logs");
+  EXPECT_EQ(CleanupLog(logs, L"X:\\"), std::vector<std::string>{"Not cleaning up: X:\\"});
+  EXPECT_TRUE(FileExists(JoinPath(drive, L"bin\\OtherGame_launcher.exe")));
+  EXPECT_TRUE(FileExists(JoinPath(drive, L"EasyAntiCheat\\x.dll")));
+
+  wchar_t profile[MAX_PATH] = {};
+  ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, profile), S_OK);
+  EXPECT_EQ(CleanupLog(logs, profile),
+            std::vector<std::string>{"Not cleaning up: " + Narrow(profile)});
 }
 
 }  // namespace

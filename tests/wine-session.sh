@@ -67,6 +67,10 @@ case $action in
     mkdir -p "$build/scratch/linked-game/EasyAntiCheat" "$build/scratch/linked-game/Stuff"
     ln -s ../../link-target "$build/scratch/linked-game/EasyAntiCheat/outside"
     ln -s ../../link-target "$build/scratch/linked-game/Stuff/outside_link"
+    # A spare drive letter on a scratch folder: the cleanup's refusal of a
+    # drive root is tested there, with nothing real at risk.
+    mkdir -p "$build/scratch/drive-x"
+    ln -sfn "$build/scratch/drive-x" "$prefix/dosdevices/x:"
     echo "Wine session ready: prefix $prefix, display $DISPLAY"
     ;;
   cleanup)

@@ -17,8 +17,7 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 DWORD TestPathExists(const std::wstring& path, bool& exists) {
   exists = false;
-  const std::wstring target = ExtendedLengthPath(path);
-  const DWORD attributes = GetFileAttributesW(target.c_str());
+  const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
     return IsNotFoundError(error) ? ERROR_SUCCESS : error;
@@ -28,14 +27,18 @@ DWORD TestPathExists(const std::wstring& path, bool& exists) {
     return ERROR_SUCCESS;
   }
   // A link exists only when its target does: open through it.
-  const UniqueFileHandle opened(CreateFileW(target.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!opened) {
-    const DWORD error = GetLastError();
+  UniqueFileHandle opened;
+  if (const DWORD error = OpenFollowingLinks(path, 0, opened); error != ERROR_SUCCESS) {
     return IsNotFoundError(error) ? ERROR_SUCCESS : error;
   }
   exists = true;
   return ERROR_SUCCESS;
+}
+
+DWORD OpenFollowingLinks(const std::wstring& path, DWORD access, UniqueFileHandle& opened) {
+  opened.reset(CreateFileW(ExtendedLengthPath(path).c_str(), access, kShareAll, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return opened ? ERROR_SUCCESS : GetLastError();
 }
 
 DWORD OpenEntry(const std::wstring& path, DWORD access, UniqueFileHandle& entry) {
@@ -64,10 +67,9 @@ DWORD GetFinalPath(HANDLE handle, std::wstring& finalPath) {
 }
 
 DWORD GetFinalPathOf(const std::wstring& path, std::wstring& finalPath) {
-  const UniqueFileHandle opened(CreateFileW(ExtendedLengthPath(path).c_str(), 0, kShareAll, nullptr,
-                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!opened) {
-    return GetLastError();
+  UniqueFileHandle opened;
+  if (const DWORD error = OpenFollowingLinks(path, 0, opened); error != ERROR_SUCCESS) {
+    return error;
   }
   return GetFinalPath(opened.get(), finalPath);
 }

@@ -13,6 +13,11 @@
 // plain "not found".
 [[nodiscard]] DWORD TestPathExists(const std::wstring& path, bool& exists);
 
+// Opens what `path` leads to, every link on the way followed, for `access`
+// (0 to ask about it). Shared with everyone. Returns 0, or the open's error.
+[[nodiscard]] DWORD OpenFollowingLinks(const std::wstring& path, DWORD access,
+                                       UniqueFileHandle& opened);
+
 // Opens the entry at `path` itself, file or folder: a link or junction is
 // opened, not followed. Shared with everyone, so it never gets in a running
 // program's way. Returns 0, or the open's error.

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 namespace {
 
@@ -114,9 +114,37 @@ std::wstring ExtendedLengthPath(const std::wstring& path) {
   if (!unc && !IsDriveAbsolute(path)) {
     return path;
   }
-  std::wstring normal = std::filesystem::path(path).lexically_normal().wstring();
-  std::replace(normal.begin(), normal.end(), L'/', L'\\');
-  return unc ? kExtendedUncPrefix + normal.substr(2) : kExtendedPrefix + normal;
+  // The root (C: or server and share) stays; "." and ".." are resolved below it.
+  const size_t rootNames = unc ? 2 : 1;
+  std::vector<std::wstring> names;
+  size_t position = 0;
+  while (position < path.size()) {
+    while (position < path.size() && IsPathSeparator(path[position])) {
+      ++position;
+    }
+    size_t end = position;
+    while (end < path.size() && !IsPathSeparator(path[end])) {
+      ++end;
+    }
+    const std::wstring name = path.substr(position, end - position);
+    position = end;
+    if (name.empty() || name == L".") {
+      continue;
+    }
+    if (name == L".." && names.size() > rootNames) {
+      names.pop_back();
+    } else if (name != L"..") {
+      names.push_back(name);
+    }
+  }
+  std::wstring extended = unc ? kExtendedUncPrefix : kExtendedPrefix;
+  for (size_t i = 0; i < names.size(); ++i) {
+    extended += (i == 0 ? L"" : L"\\") + names[i];
+  }
+  if (names.size() == rootNames || IsPathSeparator(path.back())) {
+    extended += L'\\';
+  }
+  return extended;
 }
 
 std::wstring WithoutExtendedPrefix(const std::wstring& path) {

@@ -72,12 +72,10 @@ void ReadSystemFolders(std::vector<std::wstring>& systemFolders, std::wstring& u
 // A link is judged by what it leads to: selected only when that lies in the
 // game folder and is a legacy entry there. Sets the target's attributes.
 bool IsLegacyLink(const std::wstring& path, const std::wstring& gameFolder, DWORD& attributes) {
-  const UniqueFileHandle target(CreateFileW(
-      ExtendedLengthPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  UniqueFileHandle target;
   FILE_ATTRIBUTE_TAG_INFO tag{};
   std::wstring targetPath;
-  if (!target ||
+  if (OpenFollowingLinks(path, 0, target) != ERROR_SUCCESS ||
       !GetFileInformationByHandleEx(target.get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
       GetFinalPath(target.get(), targetPath) != ERROR_SUCCESS) {
     return false;  // leads nowhere

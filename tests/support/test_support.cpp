@@ -346,8 +346,16 @@ bool MakeSymbolicLink(const std::wstring& target, const std::wstring& link, bool
 
 bool MapDriveLetter(wchar_t letter, const std::wstring& folder) {
   const std::wstring device = std::wstring(1, letter) + L":";
-  return DefineDosDeviceW(0, device.c_str(), folder.c_str()) != FALSE ||
-         GetFileAttributesW((device + L"\\").c_str()) != INVALID_FILE_ATTRIBUTES;
+  const std::wstring marker = L"drive-marker-" + std::to_wstring(GetCurrentProcessId());
+  if (!WriteFileBytes(JoinPath(folder, marker), "x")) {
+    return false;
+  }
+  if (!FileExists(device + L"\\" + marker)) {
+    DefineDosDeviceW(0, device.c_str(), folder.c_str());
+  }
+  const bool mapped = FileExists(device + L"\\" + marker);
+  DeleteFileW(JoinPath(folder, marker).c_str());
+  return mapped;
 }
 
 std::wstring CreateHiddenWindowStation(const std::wstring& name) {

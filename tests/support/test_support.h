@@ -80,9 +80,9 @@ std::vector<std::wstring> SplitLikeAChild(const std::wstring& commandLine);
 // a file as that file). False when no link could be made: tests then skip.
 bool MakeSymbolicLink(const std::wstring& target, const std::wstring& link, bool directory);
 
-// Maps drive `letter` (as L'X') to `folder` for the whole test session, so
-// a drive root can be tested without touching a real one. False when the
-// platform refuses.
+// Maps drive `letter` (as L'X') to `folder`, so a drive root can be tested
+// without touching a real one (under Wine the test session maps X: to
+// scratch\drive-x). False when the drive is not `folder`.
 bool MapDriveLetter(wchar_t letter, const std::wstring& folder);
 
 // A key under HKEY_LOCAL_MACHINE that the test fills and that is removed,
