@@ -11,6 +11,8 @@ packages=(
   locales                                             # the Arabic user language in tests
   osslsigncode openssl                                # signing and its check
   imagemagick fonts-dejavu-core                       # screenshots of the questions
+  nsis                                                # the NSIS example setup, built in a test
+  python3-yaml                                        # the CI workflow check
 )
 
 missing=()

@@ -1,0 +1,113 @@
+; Setup of "My Game" that installs the Zelqa anticheat through Launcher.exe
+; (see docs/integration.md).
+;
+;   makensis MyGame.nsi
+;
+; builds MyGameSetup.exe from the game's files in build\game and the two
+; programs that come with the anticheat, Launcher.exe and
+; ZelqaAntiCheat.Installer.exe, in build\ZelqaAntiCheat. Each name defined
+; below can be set on the makensis command line instead: /DGAME_FILES=D:\game
+; (-DGAME_FILES=... with makensis on Linux).
+;
+; When the anticheat can't be installed, the setup stops and exits with the
+; launcher's exit code, so whatever runs "MyGameSetup.exe /S" learns why.
+
+Unicode true
+Target amd64-unicode
+
+!include LogicLib.nsh
+
+!ifndef GAME_TITLE
+  !define GAME_TITLE "My Game"
+!endif
+!ifndef LEGACY_TITLE_ID
+  !define LEGACY_TITLE_ID 1234  ; the game's id at its former anti-cheat
+!endif
+!ifndef GAME_FILES
+  !define GAME_FILES "build\game"
+!endif
+!ifndef ANTICHEAT_FILES
+  !define ANTICHEAT_FILES "build\ZelqaAntiCheat"
+!endif
+!ifndef OUTFILE
+  !define OUTFILE "MyGameSetup.exe"
+!endif
+
+!define GAME_KEY "SOFTWARE\Zelqa Games\${GAME_TITLE}"
+!define LAUNCHER_DIR "$INSTDIR\__Installer\ZelqaAntiCheat"
+
+Name "${GAME_TITLE}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\${GAME_TITLE}"
+RequestExecutionLevel admin
+
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+Section "Install"
+  SetOutPath "$INSTDIR"
+  File /r "${GAME_FILES}\*.*"
+  WriteUninstaller "$INSTDIR\Uninstall.exe"
+
+  ; Both programs in one folder: the launcher runs the installer beside it.
+  SetOutPath "${LAUNCHER_DIR}"
+  File "${ANTICHEAT_FILES}\Launcher.exe"
+  File "${ANTICHEAT_FILES}\ZelqaAntiCheat.Installer.exe"
+
+  ; The launcher finds the game's folder by this value.
+  WriteRegStr HKLM "${GAME_KEY}" "Install Dir" "$INSTDIR"
+
+  ; A silent setup shows no boxes, and neither does the launcher then: it
+  ; only logs its errors.
+  ${If} ${Silent}
+    StrCpy $1 ""
+  ${Else}
+    StrCpy $1 " -showerrors"
+  ${EndIf}
+  ; ExecWait starts it in $OUTDIR, the launcher's own folder.
+  ClearErrors
+  ExecWait '"${LAUNCHER_DIR}\Launcher.exe" install -title "${GAME_TITLE}" -eactitleId ${LEGACY_TITLE_ID} -log$1' $0
+  ${If} ${Errors}
+    MessageBox MB_ICONSTOP "Launcher.exe could not be started." /SD IDOK
+    Abort  ; the setup exits with 2
+  ${EndIf}
+
+  ${Select} $0
+  ${Case} 0
+    ; Installed (also when the anticheat asked for a restart: see the log).
+    DetailPrint "Zelqa Anti-Cheat is installed."
+  ${Case} 1223
+    ; Only with -prompt: the player answered No.
+    MessageBox MB_ICONEXCLAMATION "${GAME_TITLE} needs Zelqa Anti-Cheat to run." /SD IDOK
+    SetErrorLevel $0
+    Abort
+  ${CaseElse}
+    ; 2: ZelqaAntiCheat.Installer.exe is missing; 160: a mistake in the
+    ; command line above; anything else comes from the anticheat's installer
+    ; (for example 1603) or from starting it.
+    MessageBox MB_ICONSTOP "Zelqa Anti-Cheat could not be installed (error $0)." /SD IDOK
+    SetErrorLevel $0
+    Abort
+  ${EndSelect}
+SectionEnd
+
+Section "Uninstall"
+  SetOutPath "${LAUNCHER_DIR}"
+  ClearErrors
+  ExecWait '"${LAUNCHER_DIR}\Launcher.exe" uninstall -title "${GAME_TITLE}" -log' $0
+  ; The game goes either way; the launcher's log says what went wrong.
+  ${If} ${Errors}
+  ${OrIf} $0 <> 0
+    DetailPrint "Zelqa Anti-Cheat was not uninstalled (error $0)."
+  ${EndIf}
+
+  SetOutPath "$TEMP"  ; leave the folder before removing it
+  RMDir /r "$INSTDIR\__Installer"
+  ; ... remove the game's own files here ...
+  Delete "$INSTDIR\Uninstall.exe"
+  RMDir "$INSTDIR"
+  DeleteRegKey HKLM "${GAME_KEY}"
+  DeleteRegKey /ifempty HKLM "SOFTWARE\Zelqa Games"
+SectionEnd
