@@ -13,6 +13,7 @@ packages=(
   imagemagick fonts-dejavu-core                       # screenshots of the questions
   nsis                                                # the NSIS example setup, built in a test
   python3-yaml                                        # the CI workflow check
+  clang-tidy-19 clang-format-19                       # static checks of the sources
 )
 
 missing=()

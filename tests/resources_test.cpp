@@ -12,10 +12,10 @@
 namespace {
 
 // Every language block of the string table, by language id.
-constexpr WORD kLanguages[] = {0x0001, 0x0004, 0x0006, 0x0009, 0x000A, 0x000B, 0x000C, 0x0013,
-                               0x0014, 0x0016, 0x001D, 0x0402, 0x0404, 0x0405, 0x0407, 0x0408,
-                               0x040C, 0x040E, 0x0410, 0x0411, 0x0412, 0x0415, 0x0418, 0x0419,
-                               0x041E, 0x041F, 0x0421, 0x0422, 0x042A, 0x0816, 0x0C04, 0x0C0A};
+constexpr WORD kLanguages[] = {
+    0x0001, 0x0004, 0x0006, 0x0007, 0x0009, 0x000A, 0x000B, 0x000C, 0x0010, 0x0013, 0x0014, 0x0016,
+    0x0019, 0x001D, 0x0402, 0x0404, 0x0405, 0x0407, 0x0408, 0x040C, 0x040E, 0x0410, 0x0411, 0x0412,
+    0x0415, 0x0418, 0x0419, 0x041E, 0x041F, 0x0421, 0x0422, 0x042A, 0x0816, 0x0C04, 0x0C0A};
 constexpr UINT kFirstText = 102;
 constexpr UINT kLastText = 105;
 
@@ -96,8 +96,15 @@ TEST_F(Resources, NoOtherLanguagesAndFinnishIsNotFrench) {
 
   EXPECT_NE(StringBlock(kFirstText, 0x000B), StringBlock(kFirstText, 0x040C))
       << "Finnish players read Finnish";
-  EXPECT_EQ(StringBlock(kFirstText, 0x000C), StringBlock(kFirstText, 0x040C))
-      << "French outside France reads as in France";
+  // A language's neutral block serves the regions without a block of their
+  // own: French in Canada, German in Austria, Russian in Kazakhstan...
+  for (const auto& [neutral, region] : {std::pair<WORD, WORD>{0x000C, 0x040C},
+                                        {0x0007, 0x0407},
+                                        {0x0010, 0x0410},
+                                        {0x0019, 0x0419}}) {
+    EXPECT_EQ(StringBlock(kFirstText, neutral), StringBlock(kFirstText, region))
+        << std::hex << neutral;
+  }
   EXPECT_NE(StringBlock(kFirstText, 0x000A), StringBlock(kFirstText, 0x0C0A))
       << "Spain has its own wording";
   const std::vector<std::wstring> english = StringBlock(kFirstText, 0x0009);

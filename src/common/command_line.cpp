@@ -19,7 +19,7 @@ std::vector<std::wstring> SplitArguments(const wchar_t* argumentText) {
   }
   int count = 0;
   wchar_t** argv = CommandLineToArgvW(argumentText, &count);
-  const UniqueLocalMemory owner(argv);
+  const UniqueLocalMemory owner(static_cast<HLOCAL>(argv));
   if (argv != nullptr && count > 0) {
     arguments.assign(argv, argv + count);
   }
@@ -45,7 +45,7 @@ std::wstring QuoteArgument(const std::wstring& argument) {
       continue;
     }
     // Backslashes count double only before a quote.
-    quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    quoted.append(c == L'"' ? (backslashes * 2) + 1 : backslashes, L'\\');
     backslashes = 0;
     quoted += c;
   }

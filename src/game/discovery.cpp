@@ -81,6 +81,7 @@ bool MatchGameInstallKey(const std::vector<std::wstring>& candidates, GameInstal
   }
 
   std::vector<std::wstring> normalCandidates;
+  normalCandidates.reserve(candidates.size());
   for (const std::wstring& candidate : candidates) {
     normalCandidates.push_back(std::filesystem::path(candidate).lexically_normal().wstring());
   }

@@ -4,7 +4,8 @@
 
 #include "launcher/run.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
+                   int /*show*/) {
   // Before anything can load a DLL: setups run the launcher elevated from
   // folders that users can write to, so DLLs come from System32 only.
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);

@@ -19,23 +19,30 @@ struct ResourceBytes {
   DWORD size = 0;
 };
 
+// The error of a resource call that failed; some fail without setting one,
+// and an empty or missing resource must never pass for a found one.
+DWORD ResourceError() {
+  const DWORD error = GetLastError();
+  return error != ERROR_SUCCESS ? error : ERROR_RESOURCE_DATA_NOT_FOUND;
+}
+
 // The embedded setup program's bytes; 0 or the error of the failing step.
 // Resources of a loaded module need no release.
 DWORD FindLegacySetup(HMODULE module, ResourceBytes& bytes) {
   HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(IDR_LEGACY_SETUP), L"BINARY");
   if (found == nullptr) {
-    return GetLastError();
+    return ResourceError();
   }
   bytes.size = SizeofResource(module, found);
   if (bytes.size == 0) {
-    return GetLastError();
+    return ResourceError();
   }
   HGLOBAL loaded = LoadResource(module, found);
   if (loaded == nullptr) {
-    return GetLastError();
+    return ResourceError();
   }
   bytes.data = LockResource(loaded);
-  return bytes.data == nullptr ? GetLastError() : ERROR_SUCCESS;
+  return bytes.data == nullptr ? ResourceError() : ERROR_SUCCESS;
 }
 
 // Copies `bytes` into `file`, which the mapping makes exactly as long.
@@ -149,7 +156,7 @@ DWORD ProvideLegacySetup(HMODULE module, const std::wstring& setupPath, UniqueFi
   return ERROR_SUCCESS;
 }
 
-DWORD extractResource(HMODULE module, std::wstring targetPath) {
+DWORD extractResource(HMODULE module, const std::wstring& targetPath) {
   ResourceBytes bytes;
   if (const DWORD error = FindLegacySetup(module, bytes); error != ERROR_SUCCESS) {
     return error;

@@ -14,7 +14,7 @@ extern const wchar_t* const kLegacySetupFileName;
 // Writes the embedded setup program to a new file `targetPath`. Returns 0, or
 // the error of the failing step (ERROR_FILE_EXISTS when anything stands
 // there); a file it created is removed again on failure.
-[[nodiscard]] DWORD extractResource(HMODULE module, std::wstring targetPath);
+[[nodiscard]] DWORD extractResource(HMODULE module, const std::wstring& targetPath);
 
 // The command line of the legacy uninstall for `gameId`.
 std::wstring LegacyUninstallCommandLine(const std::wstring& setupPath, std::int32_t gameId);

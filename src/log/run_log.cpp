@@ -16,7 +16,7 @@
 
 namespace {
 
-std::int64_t SteadyNanoseconds() {
+std::int64_t SteadyNanoseconds() noexcept {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
@@ -87,7 +87,7 @@ std::wstring FormatLogPrefix(std::int64_t elapsedNanoseconds) {
   prefix.imbue(std::locale::classic());
   const std::int64_t elapsedMilliseconds = elapsedNanoseconds / 1000000;
   // Single precision, as the log has always shown it: exact below 16,384 s.
-  const float seconds = static_cast<float>(elapsedMilliseconds) / 1000.0f;
+  const float seconds = static_cast<float>(elapsedMilliseconds) / 1000.0F;
   prefix << std::setw(8) << std::setfill(L'0') << std::fixed << std::setprecision(3)
          << static_cast<double>(seconds) << L" | ";
   return prefix.str();

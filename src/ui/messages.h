@@ -19,7 +19,7 @@ UINT ErrorStyle(bool arabic);
 
 // Shows `text` and returns the button chosen: IDYES, IDNO, IDOK...; 3 (IDABORT)
 // when the message can't be sent to the console session, 0 when the box fails.
-int ShowUserMessage(HINSTANCE instance, std::wstring text, UINT style, const wchar_t* icon);
+int ShowUserMessage(HINSTANCE instance, const std::wstring& text, UINT style, const wchar_t* icon);
 
 // The style sent to the console session: a user icon can't travel there, so
 // MB_USERICON becomes MB_ICONINFORMATION.
