@@ -1,10 +1,15 @@
 #include "installer/installer.h"
 
+#include <sstream>
+#include <vector>
+
 #include "common/command_line.h"
 #include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/process.h"
 #include "common/process_facts.h"
+#include "common/unique_resource.h"
+#include "installer/signature.h"
 #include "log/run_log.h"
 
 namespace {
@@ -19,24 +24,88 @@ std::optional<std::wstring> FindInstallerOrReport() {
   return installer;
 }
 
+std::wstring FullPath(const std::wstring& path) {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (length == 0) {
+      return path;
+    }
+    if (length < buffer.size()) {
+      return std::wstring(buffer.data(), length);
+    }
+    buffer.resize(length);
+  }
+}
+
+// The file Windows runs for the bare name: the copy beside the launcher
+// when there is one, else the one in the current directory.
+std::wstring FileThatRuns(const std::wstring& candidate) {
+  const std::wstring beside = JoinPath(GetModuleDirectory(), kInstallerFileName);
+  bool exists = false;
+  return TestPathExists(beside, exists) == ERROR_SUCCESS && exists ? beside : FullPath(candidate);
+}
+
+// Opens the file that will run, so that nobody can change or replace it
+// until the child has started, and checks its signer. Sets `application` to
+// its final path: the very file checked is the one started. Returns 0 or
+// the trust failure.
+DWORD OpenTrustedInstaller(const std::wstring& candidate, const std::wstring& publisher,
+                           UniqueFileHandle& held, std::wstring& application) {
+  const std::wstring path = FileThatRuns(candidate);
+  held.reset(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, 0, nullptr));
+  if (!held) {
+    return GetLastError();
+  }
+  if (const DWORD error = GetFinalPath(held.get(), application); error != ERROR_SUCCESS) {
+    return error;
+  }
+  return VerifyPublisher(held.get(), application, publisher);
+}
+
+std::wstring Hexadecimal(DWORD code) {
+  std::wostringstream text;
+  text << std::hex << code;
+  return text.str();
+}
+
+// Starts the installer found at `candidate` with `commandLine`, and waits
+// for it when `exitCode` is given. With a required publisher, only the file
+// checked to be signed by it runs. Returns 0, the logged trust or start
+// failure, or WAIT_FAILED.
+DWORD StartInstaller(const std::wstring& candidate, const std::wstring& commandLine,
+                     const std::wstring& publisher, DWORD* exitCode) {
+  UniqueFileHandle held;
+  std::wstring application;
+  if (!publisher.empty()) {
+    if (const DWORD trust = OpenTrustedInstaller(candidate, publisher, held, application);
+        trust != ERROR_SUCCESS) {
+      BeginLogLine() << L"Installer signature not trusted: 0x" << Hexadecimal(trust) << std::endl;
+      return trust;
+    }
+  }
+  const wchar_t* file = application.empty() ? nullptr : application.c_str();
+  const DWORD error = exitCode == nullptr ? StartProcess(commandLine, file)
+                                          : RunProcessAndWait(commandLine, *exitCode, file);
+  if (error != ERROR_SUCCESS && error != WAIT_FAILED) {
+    BeginLogLine() << L"CreateProcess failed : " << error << std::endl;
+  }
+  return error;
+}
+
 DWORD RunInstaller(const wchar_t* headLine, const std::wstring& arguments,
-                   const std::wstring& title) {
+                   const std::wstring& title, const std::wstring& publisher) {
   BeginLogLine() << headLine << std::endl;
   const std::optional<std::wstring> installer = FindInstallerOrReport();
   if (!installer) {
     return ERROR_FILE_NOT_FOUND;
   }
   DWORD exitCode = 0;
-  const DWORD error =
-      RunProcessAndWait(InstallerCommandLine(*installer, arguments, title), exitCode);
-  if (error == WAIT_FAILED) {
-    return WAIT_FAILED;
-  }
-  if (error != ERROR_SUCCESS) {
-    BeginLogLine() << L"CreateProcess failed : " << error << std::endl;
-    return error;
-  }
-  return exitCode;
+  const DWORD error = StartInstaller(*installer, InstallerCommandLine(*installer, arguments, title),
+                                     publisher, &exitCode);
+  return error != ERROR_SUCCESS ? error : exitCode;
 }
 
 }  // namespace
@@ -59,23 +128,23 @@ std::wstring InstallerCommandLine(const std::wstring& installer, const std::wstr
   return QuoteProgramPath(installer) + arguments + QuoteArgument(title);
 }
 
-void OpenInstaller() {
+void OpenInstaller(const std::wstring& publisher) {
   BeginLogLine() << L"Opening Zelqa Anti-Cheat Installer" << std::endl;
   const std::optional<std::wstring> installer = FindInstallerOrReport();
-  if (!installer) {
-    return;
-  }
-  if (const DWORD error = StartProcess(QuoteProgramPath(*installer)); error != ERROR_SUCCESS) {
-    BeginLogLine() << L"CreateProcess failed : " << error << std::endl;
+  if (installer) {
+    // Failures are logged; there is nothing more to do.
+    (void)StartInstaller(*installer, QuoteProgramPath(*installer), publisher, nullptr);
   }
 }
 
-DWORD InstallAntiCheat(const std::wstring& title) {
-  return RunInstaller(L"Installing Zelqa Anti-Cheat", L" --noui --install --title ", title);
+DWORD InstallAntiCheat(const std::wstring& title, const std::wstring& publisher) {
+  return RunInstaller(L"Installing Zelqa Anti-Cheat", L" --noui --install --title ", title,
+                      publisher);
 }
 
-DWORD UninstallAntiCheat(const std::wstring& title) {
-  return RunInstaller(L"Uninstalling Zelqa Anti-Cheat", L" --noui --uninstall --title ", title);
+DWORD UninstallAntiCheat(const std::wstring& title, const std::wstring& publisher) {
+  return RunInstaller(L"Uninstalling Zelqa Anti-Cheat", L" --noui --uninstall --title ", title,
+                      publisher);
 }
 
 bool InstallerSucceeded(DWORD result) {

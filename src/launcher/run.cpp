@@ -65,8 +65,15 @@ void MigrateOffLegacyAntiCheat(const std::wstring& logDirectory, const GameInsta
   }
 }
 
-DWORD RunInstall(HINSTANCE instance, const LaunchOptions& options, const std::wstring& logDirectory,
-                 const GameInstallInfo& game, bool arabic) {
+// What every step of the run reads and nothing changes.
+struct RunContext {
+  HINSTANCE instance = nullptr;
+  bool arabic = false;
+  std::wstring installerPublisher;
+};
+
+DWORD RunInstall(const RunContext& run, const LaunchOptions& options,
+                 const std::wstring& logDirectory, const GameInstallInfo& game) {
   const std::wstring title = GetOption(options, kTitleOption);
   if (title.empty()) {
     LogLine(L"Missing: title");
@@ -81,10 +88,10 @@ DWORD RunInstall(HINSTANCE instance, const LaunchOptions& options, const std::ws
   }
 
   if (HasOption(options, kPromptOption) && !HasInstallConsent(title) &&
-      !AskUser(instance, IDS_INSTALL_PROMPT,
+      !AskUser(run.instance, IDS_INSTALL_PROMPT,
                L"In order to play this game, you need to install Zelqa Anti-Cheat. Would you like "
                L"to install it now?",
-               arabic)) {
+               run.arabic)) {
     LogLine(L"User declined Zelqa AntiCheat install.");
     return kExitCancelled;
   }
@@ -93,7 +100,7 @@ DWORD RunInstall(HINSTANCE instance, const LaunchOptions& options, const std::ws
     MigrateOffLegacyAntiCheat(logDirectory, game, legacyId);
   }
 
-  const DWORD code = InstallAntiCheat(title);
+  const DWORD code = InstallAntiCheat(title, run.installerPublisher);
   if (InstallerSucceeded(code)) {
     LogLine(L"Installed Zelqa Anti-Cheat.");
     LogRestartIfRequired(code);
@@ -105,13 +112,13 @@ DWORD RunInstall(HINSTANCE instance, const LaunchOptions& options, const std::ws
   }
   BeginLogLine() << L"Could not install Zelqa Anti-Cheat: " << code << std::endl;
   if (HasOption(options, kShowErrorsOption)) {
-    ShowErrorBox(instance, IDS_INSTALL_FAILED, L"Could not install Zelqa Anti-Cheat.", code,
-                 arabic);
+    ShowErrorBox(run.instance, IDS_INSTALL_FAILED, L"Could not install Zelqa Anti-Cheat.", code,
+                 run.arabic);
   }
   return code;
 }
 
-DWORD RunUninstall(HINSTANCE instance, const LaunchOptions& options, bool arabic) {
+DWORD RunUninstall(const RunContext& run, const LaunchOptions& options) {
   const std::wstring title = GetOption(options, kTitleOption);
   if (title.empty()) {
     LogLine(L"Missing: title");
@@ -119,14 +126,14 @@ DWORD RunUninstall(HINSTANCE instance, const LaunchOptions& options, bool arabic
   }
   // The consent value is for installs only: removing always asks.
   if (HasOption(options, kPromptOption) &&
-      !AskUser(instance, IDS_UNINSTALL_PROMPT,
+      !AskUser(run.instance, IDS_UNINSTALL_PROMPT,
                L"This game requires Zelqa Anti-Cheat, are you sure you want to uninstall?",
-               arabic)) {
+               run.arabic)) {
     LogLine(L"User declined Zelqa AntiCheat install.");
     return kExitCancelled;
   }
 
-  const DWORD code = UninstallAntiCheat(title);
+  const DWORD code = UninstallAntiCheat(title, run.installerPublisher);
   if (InstallerSucceeded(code)) {
     LogLine(L"Uninstalled Zelqa Anti-Cheat.");
     LogRestartIfRequired(code);
@@ -134,19 +141,19 @@ DWORD RunUninstall(HINSTANCE instance, const LaunchOptions& options, bool arabic
   }
   BeginLogLine() << L"Could not uninstall Zelqa Anti-Cheat: " << code << std::endl;
   if (HasOption(options, kShowErrorsOption)) {
-    ShowErrorBox(instance, IDS_UNINSTALL_FAILED, L"Could not uninstall Zelqa Anti-Cheat.", code,
-                 arabic);
+    ShowErrorBox(run.instance, IDS_UNINSTALL_FAILED, L"Could not uninstall Zelqa Anti-Cheat.", code,
+                 run.arabic);
   }
   return code;
 }
 
-DWORD Run(HINSTANCE instance) {
-  const bool arabic = IsArabicUserLanguage();
+DWORD Run(HINSTANCE instance, const std::wstring& installerPublisher) {
+  const RunContext run{instance, IsArabicUserLanguage(), installerPublisher};
   const wchar_t* argumentText = PathGetArgsW(GetCommandLineW());
   std::vector<std::wstring> arguments = SplitArguments(argumentText);
 
   if (arguments.empty()) {
-    OpenInstaller();
+    OpenInstaller(run.installerPublisher);
     LogLine(L"Usage: <action>");
     return kExitBadArguments;
   }
@@ -173,10 +180,10 @@ DWORD Run(HINSTANCE instance) {
 
   BeginLogLine() << L"Action: " << action << std::endl;
   if (action == L"install") {
-    return RunInstall(instance, options, logDirectory, game, arabic);
+    return RunInstall(run, options, logDirectory, game);
   }
   if (action == L"uninstall") {
-    return RunUninstall(instance, options, arabic);
+    return RunUninstall(run, options);
   }
   LogLine(L"Invalid <action>");
   return kExitBadArguments;
@@ -184,11 +191,11 @@ DWORD Run(HINSTANCE instance) {
 
 }  // namespace
 
-DWORD RunLauncher(HINSTANCE instance) {
+DWORD RunLauncher(HINSTANCE instance, const std::wstring& installerPublisher) {
   // Nothing the run does throws on purpose; what the library may throw
   // (out of memory) ends the run in order, with the reason in the log.
   try {
-    return Run(instance);
+    return Run(instance, installerPublisher);
   } catch (const std::exception& error) {
     BeginLogLine() << L"Unexpected error: " << error.what() << std::endl;
   } catch (...) {

@@ -22,7 +22,8 @@ cp "$legacy_setup" "$first/legacy.exe"
 cp "$legacy_setup" "$second/EasyAntiCheat_Setup.exe"
 
 build() {  # TREE LEGACY_SETUP
-  "$1/source/scripts/build-release.sh" -B "$1/build" "$2" "$1/dist" >"$1/build.log" 2>&1 ||
+  "$1/source/scripts/build-release.sh" -P "Zelqa Test Publisher" -B "$1/build" "$2" "$1/dist" \
+    >"$1/build.log" 2>&1 ||
     { cat "$1/build.log"; echo "the release build in $1 failed"; exit 1; }
 }
 build "$first" "$first/legacy.exe"
