@@ -3,12 +3,12 @@
 
 #include <windows.h>
 
+#include <string>
+
 // The exit codes besides the installer's own results.
 constexpr DWORD kExitBadArguments = ERROR_BAD_ARGUMENTS;    // 160
 constexpr DWORD kExitCancelled = ERROR_CANCELLED;           // 1223
 constexpr DWORD kExitInternalError = ERROR_INTERNAL_ERROR;  // 1359
-
-#include <string>
 
 // Carries out the action of the process's command line and returns the exit
 // code. `instance` holds the string table and the icon; `installerPublisher`,
