@@ -80,7 +80,7 @@ DWORD VerifyPublisher(HANDLE file, const std::wstring& path, const std::wstring&
   trust.dwStateAction = WTD_STATEACTION_VERIFY;
   GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
   // INVALID_HANDLE_VALUE as the window: no user interface at all.
-  const auto noWindow = static_cast<HWND>(INVALID_HANDLE_VALUE);
+  auto* const noWindow = static_cast<HWND>(INVALID_HANDLE_VALUE);
   auto result = static_cast<DWORD>(verify(noWindow, &action, &trust));
   if (result == ERROR_SUCCESS) {
     std::wstring signer;
