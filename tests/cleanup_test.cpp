@@ -428,8 +428,7 @@ TEST_F(CleanupLinkRun, ALinkWhereTheSetupGoesLeadsNowhereHarmful) {
   if (!MakeSymbolicLink(target, planted, false)) {
     GTEST_SKIP() << "no link can be made here";
   }
-  const UniqueModule launcher(
-      LoadLibraryExW(BuiltLauncherPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  const UniqueModule launcher = LoadBuiltLauncherAsData();
   ASSERT_TRUE(launcher);
   UniqueFileHandle locked;
   EXPECT_NE(ProvideLegacySetup(launcher.get(), planted, locked), 0u);

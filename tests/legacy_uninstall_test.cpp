@@ -35,8 +35,7 @@ std::string EmbeddedSetup() {
 TEST(LegacyUninstallExtract, WritesTheResourceOrNothing) {
   const std::wstring folder = MakeScratchDirectory(L"legacy-extract");
   const std::wstring target = JoinPath(folder, L"EasyAntiCheat_Setup.exe");
-  const UniqueModule launcher(
-      LoadLibraryExW(BuiltLauncherPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  const UniqueModule launcher = LoadBuiltLauncherAsData();
   ASSERT_TRUE(launcher);
   ASSERT_EQ(extractResource(launcher.get(), target), 0u);
   EXPECT_TRUE(ReadFileBytes(target) == EmbeddedSetup());
@@ -54,8 +53,7 @@ TEST(LegacyUninstallExtract, WritesTheResourceOrNothing) {
 TEST(LegacyUninstallExtract, OnlyTheCheckedCopyRuns) {
   const std::wstring folder = MakeScratchDirectory(L"legacy-recheck");
   const std::wstring target = JoinPath(folder, L"EasyAntiCheat_Setup.exe");
-  const UniqueModule launcher(
-      LoadLibraryExW(BuiltLauncherPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  const UniqueModule launcher = LoadBuiltLauncherAsData();
   ASSERT_TRUE(launcher);
 
   static UniqueFileHandle holder;

@@ -19,6 +19,11 @@ std::wstring StandInInstallerPath() {
   return JoinPath(TestBinaryDirectory(), L"ZelqaAntiCheat.Installer.exe");
 }
 
+UniqueModule LoadBuiltLauncherAsData() {
+  return UniqueModule(
+      LoadLibraryExW(BuiltLauncherPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+}
+
 namespace {
 
 void RemoveTree(const std::wstring& path) {

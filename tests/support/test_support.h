@@ -8,10 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "common/unique_resource.h"
+
 // The folder holding the test programs, Launcher.exe and the stand-ins.
 std::wstring TestBinaryDirectory();
 std::wstring BuiltLauncherPath();
 std::wstring StandInInstallerPath();
+
+// The built Launcher.exe loaded as data, for its resources: the setup
+// program it carries among them.
+UniqueModule LoadBuiltLauncherAsData();
 
 // A fresh, empty folder under the build tree's scratch area, named `name`.
 std::wstring MakeScratchDirectory(const std::wstring& name);
