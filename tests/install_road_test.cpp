@@ -89,31 +89,48 @@ TEST(InstallRoad, EveryStepOfAFullInstallIsLoggedInOrder) {
 }
 
 // A setup that trusts the exit code must be able to: a failed install says
-// so, and the legacy files stay, since nothing protects the game yet.
-TEST(InstallRoad, AFailedInstallReportsTheFailureAndKeepsTheLegacyFiles) {
-  const std::wstring game = MakeScratchDirectory(L"road-failed");
-  ASSERT_TRUE(CreateDirectoryW(JoinPath(game, L"EasyAntiCheat").c_str(), nullptr));
-  for (const wchar_t* file : {L"Game_launcher.exe", L"EasyAntiCheat\\EasyAntiCheat_x64.dll"}) {
-    ASSERT_TRUE(WriteFileBytes(JoinPath(game, file), "x"));
-  }
-  CopyStandInInstallerTo(game);
-  RegistryFixture games(L"SOFTWARE\\Zelqa Games");
-  games.SetString(L"Road", L"Install Dir", game);
+// so, and the legacy files stay, since nothing protects the game yet; an
+// install done but for a restart cleans up as a plain success does.
+TEST(InstallRoad, OnlyADoneInstallCleansUpTheLegacyFiles) {
+  const struct {
+    const wchar_t* installerExit;
+    DWORD exitCode;
+    std::vector<std::string> tail;
+    bool cleaned;
+  } cases[] = {
+      {L"1603", 1603, {"Could not install Zelqa Anti-Cheat: 1603"}, false},
+      {L"3010",
+       0,
+       {"Installed Zelqa Anti-Cheat.", "Restart required: 3010", "Deleting 2 file(s)..."},
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Narrow(c.installerExit));
+    const std::wstring game = MakeScratchDirectory(L"road-result");
+    ASSERT_TRUE(CreateDirectoryW(JoinPath(game, L"EasyAntiCheat").c_str(), nullptr));
+    for (const wchar_t* file : {L"Game_launcher.exe", L"EasyAntiCheat\\EasyAntiCheat_x64.dll"}) {
+      ASSERT_TRUE(WriteFileBytes(JoinPath(game, file), "x"));
+    }
+    CopyStandInInstallerTo(game);
+    RegistryFixture games(L"SOFTWARE\\Zelqa Games");
+    games.SetString(L"Road", L"Install Dir", game);
 
-  ProgramRun run;
-  run.program = CopyLauncherTo(game, L"RoadFailed.exe");
-  run.arguments = L"install -title Road -eactitleId 0";
-  run.currentDirectory = game;
-  run.environment = {{L"ZELQA_TEST_INSTALLER_EXIT", L"1603"}};
-  const ProgramResult result = RunProgram(run);
-  ASSERT_TRUE(result.started) << result.startError;
-  EXPECT_EQ(result.exitCode, 1603u);
-  EXPECT_EQ(LogTexts(result.output),
-            (std::vector<std::string>{"Game Root: " + Narrow(game), "Action: install",
-                                      "Installing Zelqa Anti-Cheat",
-                                      "Could not install Zelqa Anti-Cheat: 1603"}));
-  EXPECT_TRUE(FileExists(JoinPath(game, L"Game_launcher.exe")));
-  EXPECT_TRUE(FileExists(JoinPath(game, L"EasyAntiCheat\\EasyAntiCheat_x64.dll")));
+    ProgramRun run;
+    run.program = CopyLauncherTo(game, L"RoadResult.exe");
+    run.arguments = L"install -title Road -eactitleId 0";
+    run.currentDirectory = game;
+    run.environment = {{L"ZELQA_TEST_INSTALLER_EXIT", c.installerExit}};
+    const ProgramResult result = RunProgram(run);
+    ASSERT_TRUE(result.started) << result.startError;
+    EXPECT_EQ(result.exitCode, c.exitCode);
+    std::vector<std::string> lines = LogTexts(result.output);
+    ASSERT_GE(lines.size(), 3 + c.tail.size());
+    EXPECT_EQ(lines[0], "Game Root: " + Narrow(game));
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.begin() + 3 + c.tail.size()),
+              c.tail);
+    EXPECT_NE(FileExists(JoinPath(game, L"Game_launcher.exe")), c.cleaned);
+    EXPECT_NE(FileExists(JoinPath(game, L"EasyAntiCheat")), c.cleaned);
+  }
 }
 
 // The legacy id is checked before anything is asked, run or changed.
