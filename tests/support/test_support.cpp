@@ -324,8 +324,9 @@ bool IsUnderWine() {
 
 bool MakeSymbolicLink(const std::wstring& target, const std::wstring& link, bool directory) {
   if (!IsUnderWine()) {
-    const DWORD flags = (directory ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) |
-                        SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
+    // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE, which older SDK headers lack.
+    constexpr DWORD kAllowUnprivileged = 0x2;
+    const DWORD flags = (directory ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | kAllowUnprivileged;
     return CreateSymbolicLinkW(link.c_str(), target.c_str(), flags) != FALSE;
   }
   // The target may not exist yet, so its host path is its folder's and name.
