@@ -6,14 +6,14 @@
 
 namespace {
 
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+}  // namespace
+
 bool IsNotFoundError(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
          error == ERROR_BAD_NETPATH || error == ERROR_INVALID_NAME;
 }
-
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-}  // namespace
 
 DWORD TestPathExists(const std::wstring& path, bool& exists) {
   exists = false;

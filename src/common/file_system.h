@@ -8,6 +8,10 @@
 
 #include "common/unique_resource.h"
 
+// True for the errors that mean nothing is at a path: the file, its folder
+// or its server missing, or a name no file can have.
+bool IsNotFoundError(DWORD error);
+
 // Sets `exists` for any kind of entry, following links. Returns 0 when the
 // answer is known, or the Windows error code of a failed query that is not a
 // plain "not found".

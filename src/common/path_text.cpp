@@ -25,6 +25,26 @@ bool IsUnc(const std::wstring& path) {
          !IsPathSeparator(path[2]);
 }
 
+// The names of `path` between its separators, however many there are.
+std::vector<std::wstring> PathNames(const std::wstring& path) {
+  std::vector<std::wstring> names;
+  size_t position = 0;
+  while (position < path.size()) {
+    while (position < path.size() && IsPathSeparator(path[position])) {
+      ++position;
+    }
+    size_t end = position;
+    while (end < path.size() && !IsPathSeparator(path[end])) {
+      ++end;
+    }
+    if (end > position) {
+      names.push_back(path.substr(position, end - position));
+    }
+    position = end;
+  }
+  return names;
+}
+
 }  // namespace
 
 bool IsPathSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
@@ -74,35 +94,24 @@ bool RelativePathInside(const std::wstring& root, const std::wstring& path,
   return true;
 }
 
-bool IsVolumeRoot(const std::wstring& path) {
-  std::wstring plain = WithoutExtendedPrefix(path);
-  while (plain.size() > 1 && IsPathSeparator(plain.back())) {
-    plain.pop_back();
+std::wstring WithoutTrailingSeparators(std::wstring path) {
+  while (path.size() > 1 && IsPathSeparator(path.back())) {
+    path.pop_back();
   }
+  return path;
+}
+
+bool IsVolumeRoot(const std::wstring& path) {
+  const std::wstring plain = WithoutTrailingSeparators(WithoutExtendedPrefix(path));
   if (plain.size() == 2 && plain[1] == L':') {
     return true;
   }
   if (StartsWith(plain, kExtendedPrefix)) {
-    // \\?\Volume{...}: one component after the prefix.
+    // \\?\Volume{...}: one name after the prefix.
     return plain.find_first_of(L"\\/", std::size(kExtendedPrefix) - 1) == std::wstring::npos;
   }
-  if (!IsUnc(plain)) {
-    return false;
-  }
-  // \\server\share: exactly two components, however many separators.
-  size_t components = 0;
-  for (size_t i = 0; i < plain.size();) {
-    while (i < plain.size() && IsPathSeparator(plain[i])) {
-      ++i;
-    }
-    if (i < plain.size()) {
-      ++components;
-    }
-    while (i < plain.size() && !IsPathSeparator(plain[i])) {
-      ++i;
-    }
-  }
-  return components <= 2;
+  // \\server\share: two names.
+  return IsUnc(plain) && PathNames(plain).size() <= 2;
 }
 
 std::wstring ExtendedLengthPath(const std::wstring& path) {
@@ -117,23 +126,12 @@ std::wstring ExtendedLengthPath(const std::wstring& path) {
   // The root (C: or server and share) stays; "." and ".." are resolved below it.
   const size_t rootNames = unc ? 2 : 1;
   std::vector<std::wstring> names;
-  size_t position = 0;
-  while (position < path.size()) {
-    while (position < path.size() && IsPathSeparator(path[position])) {
-      ++position;
-    }
-    size_t end = position;
-    while (end < path.size() && !IsPathSeparator(path[end])) {
-      ++end;
-    }
-    const std::wstring name = path.substr(position, end - position);
-    position = end;
-    if (name.empty() || name == L".") {
-      continue;
-    }
-    if (name == L".." && names.size() > rootNames) {
-      names.pop_back();
-    } else if (name != L"..") {
+  for (const std::wstring& name : PathNames(path)) {
+    if (name == L"..") {
+      if (names.size() > rootNames) {
+        names.pop_back();
+      }
+    } else if (name != L".") {
       names.push_back(name);
     }
   }

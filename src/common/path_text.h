@@ -29,6 +29,9 @@ bool EqualPathsIgnoringCase(const std::wstring& left, const std::wstring& right)
 // names after it, "\"-separated as given, and returns true.
 bool RelativePathInside(const std::wstring& root, const std::wstring& path, std::wstring& relative);
 
+// `path` without separators at its end; a lone separator stays.
+std::wstring WithoutTrailingSeparators(std::wstring path);
+
 // True for the root of a volume: C:\, C:, \\server\share\, \\?\C:\ or
 // \\?\Volume{...}\, trailing separators aside.
 bool IsVolumeRoot(const std::wstring& path);

@@ -35,17 +35,6 @@ bool MayBeLegacyPath(std::wstring_view relativePath) {
          relativePath.substr(0, legacyFolder.size()) == legacyFolder;
 }
 
-std::wstring WithoutTrailingSeparators(std::wstring path) {
-  while (path.size() > 1 && IsPathSeparator(path.back())) {
-    path.pop_back();
-  }
-  return path;
-}
-
-bool IsNotFound(DWORD error) {
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
 void LogListingError(DWORD error, const std::wstring& folder) {
   BeginLogLine() << L"Error " << error << L" listing dir: " << folder << std::endl;
 }
@@ -149,7 +138,7 @@ void DeleteFolders(const std::vector<CleanupEntry>& folders) {
   for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
     UniqueFileHandle entry;
     DWORD error = OpenCollectedEntry(*folder, entry);
-    if (IsNotFound(error)) {
+    if (IsNotFoundError(error)) {
       continue;  // gone already
     }
     if (error == ERROR_REPARSE_TAG_MISMATCH) {
