@@ -430,8 +430,10 @@ TEST_F(CleanupLinkRun, ALinkWhereTheSetupGoesLeadsNowhereHarmful) {
   }
   const UniqueModule launcher = LoadBuiltLauncherAsData();
   ASSERT_TRUE(launcher);
+  HeldFolder logs;
+  ASSERT_EQ(HoldFolder(logs_, logs), 0u);
   UniqueFileHandle locked;
-  EXPECT_NE(ProvideLegacySetup(launcher.get(), planted, locked), 0u);
+  EXPECT_NE(ProvideLegacySetup(launcher.get(), logs, locked), 0u);
   EXPECT_FALSE(locked);
 
   const std::vector<std::string> lines = CleanupLog(logs_, L"");

@@ -15,20 +15,18 @@ namespace {
 using Paths = std::vector<std::wstring>;
 
 TEST(DiscoveryCandidates, GameRootComesFirstWhenTheLauncherSitsInAnInstallerFolder) {
-  EXPECT_EQ(
-      GameRootCandidates(L"D:\\Games\\Title\\__Installer\\ZelqaAntiCheat", L"C:\\cwd"),
-      (Paths{L"D:\\Games\\Title", L"D:\\Games\\Title\\__Installer\\ZelqaAntiCheat", L"C:\\cwd"}));
-  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\Title\\__Installer\\x\\__Installer\\y", L"")[0],
+  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\Title\\__Installer\\ZelqaAntiCheat"),
+            (Paths{L"D:\\Games\\Title", L"D:\\Games\\Title\\__Installer\\ZelqaAntiCheat"}));
+  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\Title\\__Installer\\x\\__Installer\\y")[0],
             L"D:\\Games\\Title\\__Installer\\x")
       << "the deepest __Installer decides";
-  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\Title\\__Installer", L"")[0], L"D:\\Games\\Title")
+  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\Title\\__Installer")[0], L"D:\\Games\\Title")
       << "the program directory itself may be the __Installer folder";
-  EXPECT_EQ(GameRootCandidates(L"D:\\__Installer", L"")[0], L"D:\\");
-  EXPECT_EQ(GameRootCandidates(L"D:/Games/Title/__Installer/ZelqaAntiCheat", L"")[0],
-            L"D:/Games/Title");
-  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\Title\\ZelqaAntiCheat", L"C:\\cwd"),
-            (Paths{L"D:\\Games\\Title", L"D:\\Games\\Title\\ZelqaAntiCheat", L"C:\\cwd"}));
-  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\ZelqaAntiCheatTools\\bin", L"")[0],
+  EXPECT_EQ(GameRootCandidates(L"D:\\__Installer")[0], L"D:\\");
+  EXPECT_EQ(GameRootCandidates(L"D:/Games/Title/__Installer/ZelqaAntiCheat")[0], L"D:/Games/Title");
+  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\Title\\ZelqaAntiCheat"),
+            (Paths{L"D:\\Games\\Title", L"D:\\Games\\Title\\ZelqaAntiCheat"}));
+  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\ZelqaAntiCheatTools\\bin")[0],
             L"D:\\Games\\ZelqaAntiCheatTools")
       << "a plain substring search";
 }
@@ -36,13 +34,12 @@ TEST(DiscoveryCandidates, GameRootComesFirstWhenTheLauncherSitsInAnInstallerFold
 TEST(DiscoveryCandidates, NoGameRootWithoutAnExactInstallerFolder) {
   // "__Installer" inside a longer name adds nothing and also rules out the
   // ZelqaAntiCheat rule.
-  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\Title__Installer_old\\ZelqaAntiCheat", L"C:\\cwd"),
-            (Paths{L"D:\\Games\\Title__Installer_old\\ZelqaAntiCheat", L"C:\\cwd"}));
-  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\Title", L"C:\\cwd"),
-            (Paths{L"D:\\Games\\Title", L"C:\\cwd"}));
-  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\zelqaanticheat", L"").size(), 2u);
+  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\Title__Installer_old\\ZelqaAntiCheat"),
+            (Paths{L"D:\\Games\\Title__Installer_old\\ZelqaAntiCheat"}));
+  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\Title"), (Paths{L"D:\\Games\\Title"}));
+  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\zelqaanticheat").size(), 1u);
   // Lower case is no "__Installer", so the other rule applies.
-  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\__installer\\ZelqaAntiCheat", L"")[0],
+  EXPECT_EQ(GameRootCandidates(L"D:\\Games\\__installer\\ZelqaAntiCheat")[0],
             L"D:\\Games\\__installer");
 }
 
@@ -79,7 +76,7 @@ TEST_F(DiscoveryRegistry, KeepsEveryStringValueOfTheMatchAsStored) {
   games_.SetBinary(L"Title", L"Blob", "\x01\x02");
 
   GameInstallInfo info;
-  ASSERT_TRUE(MatchGameInstallKey(candidates_, info));
+  ASSERT_TRUE(MatchGameInstallKey(candidates_, L"", info));
   EXPECT_EQ(info, (GameInstallInfo{{L"", L"default text"},
                                    {L"Install Dir", L"D:\\Games\\Title\\"},
                                    {L"Name", L"Title"}}));
@@ -92,18 +89,18 @@ TEST_F(DiscoveryRegistry, InstallDirMatchesInAnySpellingAndLetterCase) {
         L"C:\\Elsewhere\\", L"d:\\games\\title", L"D:/GAMES/TITLE/"}) {
     games_.SetString(L"Game", L"Install Dir", stored);
     GameInstallInfo info;
-    EXPECT_TRUE(MatchGameInstallKey(candidates_, info)) << Narrow(stored);
+    EXPECT_TRUE(MatchGameInstallKey(candidates_, L"", info)) << Narrow(stored);
     EXPECT_EQ(InstallDir(info), stored);
   }
   games_.SetString(L"Game", L"Install Dir", L"D:\\Games\\Titles");
   GameInstallInfo info{{L"kept", L"as passed"}};
-  EXPECT_FALSE(MatchGameInstallKey(candidates_, info));
+  EXPECT_FALSE(MatchGameInstallKey(candidates_, L"", info));
   EXPECT_EQ(info, (GameInstallInfo{{L"kept", L"as passed"}})) << "untouched without a match";
 
   // No folder has a longer path; such a value is passed over, and quickly.
   games_.SetString(L"Game", L"Install Dir", L"D:\\Games\\Title" + std::wstring(120000, L'\\'));
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(MatchGameInstallKey(candidates_, info));
+  EXPECT_FALSE(MatchGameInstallKey(candidates_, L"", info));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
@@ -113,7 +110,7 @@ TEST_F(DiscoveryRegistry, OnlyAStringValueNamedExactlyInstallDirCounts) {
   games_.SetString(L"Name", L"Install Directory", L"D:\\Games\\Title");
   games_.CreateSubkey(L"Empty");
   GameInstallInfo info;
-  EXPECT_FALSE(MatchGameInstallKey(candidates_, info));
+  EXPECT_FALSE(MatchGameInstallKey(candidates_, L"", info));
   EXPECT_TRUE(info.empty());
 }
 
@@ -126,18 +123,24 @@ TEST_F(DiscoveryRegistry, TheLastMatchInEnumerationOrderWinsWithoutMerging) {
   games_.SetString(L"C", L"Install Dir", L"D:\\Games\\Unrelated");
   games_.SetString(L"C", L"OnlyC", L"c");
   GameInstallInfo info;
-  ASSERT_TRUE(MatchGameInstallKey(candidates_, info));
+  ASSERT_TRUE(MatchGameInstallKey(candidates_, L"", info));
   EXPECT_EQ(info, (GameInstallInfo{{L"Install Dir", L"C:\\Elsewhere"}, {L"OnlyB", L"b"}}));
+  // Started from another game's folder, the launcher still serves its own
+  // game, which enumerates first here; the current directory counts alone.
+  ASSERT_TRUE(MatchGameInstallKey({L"D:\\Games\\Title"}, L"C:\\Elsewhere", info));
+  EXPECT_EQ(info[L"OnlyA"], L"a");
+  ASSERT_TRUE(MatchGameInstallKey({L"D:\\Games\\None"}, L"C:\\Elsewhere", info));
+  EXPECT_EQ(info[L"OnlyB"], L"b");
 }
 
 TEST_F(DiscoveryRegistry, NothingIsFoundWithoutTheKeyInTheNativeView) {
   GameInstallInfo info;
-  EXPECT_FALSE(MatchGameInstallKey(candidates_, info)) << "no subkeys";
+  EXPECT_FALSE(MatchGameInstallKey(candidates_, L"", info)) << "no subkeys";
   ASSERT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, kGamesKey), ERROR_SUCCESS);
-  EXPECT_FALSE(MatchGameInstallKey(candidates_, info));
+  EXPECT_FALSE(MatchGameInstallKey(candidates_, L"", info));
   RegistryFixture wow(L"SOFTWARE\\WOW6432Node\\Zelqa Games");
   wow.SetString(L"Title", L"Install Dir", L"D:\\Games\\Title");
-  EXPECT_FALSE(MatchGameInstallKey(candidates_, info));
+  EXPECT_FALSE(MatchGameInstallKey(candidates_, L"", info));
   EXPECT_TRUE(info.empty());
 }
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,6 @@ TEST(InstallRoad, EveryStepOfAFullInstallIsLoggedInOrder) {
   const std::wstring installerRecord = JoinPath(workingDirectory, L"installer.txt");
 
   const std::wstring logDirectory = JoinPath(AppDataFolder(), L"RoadLauncher");
-  const std::wstring extracted = JoinPath(logDirectory, L"EasyAntiCheat_Setup.exe");
   CreateDirectoryW(logDirectory.c_str(), nullptr);
   for (const std::wstring& name : ListFiles(logDirectory, L"*")) {
     SetFileAttributesW(JoinPath(logDirectory, name).c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -58,25 +58,34 @@ TEST(InstallRoad, EveryStepOfAFullInstallIsLoggedInOrder) {
   const std::vector<std::wstring> logs = ListFiles(logDirectory, L"RoadLauncher_*.log");
   ASSERT_EQ(logs.size(), 1u);
   const std::wstring logFile = JoinPath(logDirectory, logs[0]);
-  EXPECT_EQ(
-      LogTexts(ReadFileBytes(logFile)),
-      (std::vector<std::string>{
-          "Log file started: " + LogQuoted(logFile),
-          "Args: " + Narrow(run.arguments),
-          "Working Dir: " + LogQuoted(workingDirectory),
-          "Game Root: " + Narrow(game),
-          "Action: install",
-          "EasyAntiCheat is installed.",
-          "Extracted EAC setup: " + Narrow(extracted),
-          "Uninstalled EasyAntiCheat.",
-          "Installing Zelqa Anti-Cheat",
-          "Installed Zelqa Anti-Cheat.",
-          "Deleting 3 file(s)...",
-          "\tDeleting file: " + Narrow(JoinPath(game, L"EasyAntiCheat\\EasyAntiCheat_x64.dll")),
-          "\tDeleting file: " + Narrow(JoinPath(game, L"Game_launcher.exe")),
-          "\tDeleting file: " + Narrow(extracted),
-          "Deleting dir: " + Narrow(JoinPath(game, L"EasyAntiCheat")),
-      }));
+  const std::vector<std::string> lines = LogTexts(ReadFileBytes(logFile));
+  // Elevated, the setup program runs from a folder of its own that only
+  // administrators can write, in the Windows folder's Temp.
+  ASSERT_GE(lines.size(), 7u);
+  const std::wstring extracted = Widen(lines[6].substr(lines[6].find(": ") + 2));
+  wchar_t windows[MAX_PATH] = {};
+  GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  EXPECT_TRUE(EqualPathsIgnoringCase(ParentPath(ParentPath(extracted)), JoinPath(windows, L"Temp")))
+      << Narrow(extracted);
+  EXPECT_FALSE(FileExists(ParentPath(extracted))) << "the folder goes with the run";
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "Log file started: " + LogQuoted(logFile),
+                       "Args: " + Narrow(run.arguments),
+                       "Working Dir: " + LogQuoted(workingDirectory),
+                       "Game Root: " + Narrow(game),
+                       "Action: install",
+                       "EasyAntiCheat is installed.",
+                       "Extracted EAC setup: " + Narrow(extracted),
+                       "Uninstalled EasyAntiCheat.",
+                       "Installing Zelqa Anti-Cheat",
+                       "Installed Zelqa Anti-Cheat.",
+                       "Deleting 3 file(s)...",
+                       "\tDeleting file: " +
+                           Narrow(JoinPath(game, L"EasyAntiCheat\\EasyAntiCheat_x64.dll")),
+                       "\tDeleting file: " + Narrow(JoinPath(game, L"Game_launcher.exe")),
+                       "\tDeleting file: " + Narrow(extracted),
+                       "Deleting dir: " + Narrow(JoinPath(game, L"EasyAntiCheat")),
+                   }));
 
   EXPECT_EQ(ReadRecordedLines(legacyRecord),
             (std::vector<std::wstring>{extracted + L" uninstall 1234 -console"}));
@@ -97,12 +106,19 @@ TEST(InstallRoad, OnlyADoneInstallCleansUpTheLegacyFiles) {
     DWORD exitCode;
     std::vector<std::string> tail;
     bool cleaned;
+    const wchar_t* legacyExit = nullptr;  // registered and uninstalled with this result
   } cases[] = {
       {L"1603", 1603, {"Could not install Zelqa Anti-Cheat: 1603"}, false},
       {L"3010",
        0,
        {"Installed Zelqa Anti-Cheat.", "Restart required: 3010", "Deleting 2 file(s)..."},
        true},
+      // Still registered, the legacy anti-cheat keeps its files: its way out.
+      {L"0",
+       0,
+       {"Installed Zelqa Anti-Cheat.", "Keeping legacy files: 1", "Deleting 1 file(s)..."},
+       false,
+       L"1"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Narrow(c.installerExit));
@@ -114,20 +130,24 @@ TEST(InstallRoad, OnlyADoneInstallCleansUpTheLegacyFiles) {
     CopyStandInInstallerTo(game);
     RegistryFixture games(L"SOFTWARE\\Zelqa Games");
     games.SetString(L"Road", L"Install Dir", game);
+    RegistryFixture legacy(L"SOFTWARE\\WOW6432Node\\EasyAntiCheat");
+    legacy.SetString(L"", L"GamesInstalled", L"1234");
 
     ProgramRun run;
     run.program = CopyLauncherTo(game, L"RoadResult.exe");
-    run.arguments = L"install -title Road -eactitleId 0";
+    run.arguments = c.legacyExit != nullptr ? L"install -title Road -eactitleId 1234"
+                                            : L"install -title Road -eactitleId 0";
     run.currentDirectory = game;
-    run.environment = {{L"ZELQA_TEST_INSTALLER_EXIT", c.installerExit}};
+    run.environment = {{L"ZELQA_TEST_INSTALLER_EXIT", c.installerExit},
+                       {L"ZELQA_TEST_LEGACY_EXIT", c.legacyExit != nullptr ? c.legacyExit : L""}};
     const ProgramResult result = RunProgram(run);
     ASSERT_TRUE(result.started) << result.startError;
     EXPECT_EQ(result.exitCode, c.exitCode);
     std::vector<std::string> lines = LogTexts(result.output);
-    ASSERT_GE(lines.size(), 3 + c.tail.size());
+    const auto installing = std::find(lines.begin(), lines.end(), "Installing Zelqa Anti-Cheat");
+    ASSERT_GE(lines.end() - installing, 1 + static_cast<std::ptrdiff_t>(c.tail.size()));
     EXPECT_EQ(lines[0], "Game Root: " + Narrow(game));
-    EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.begin() + 3 + c.tail.size()),
-              c.tail);
+    EXPECT_EQ(std::vector<std::string>(installing + 1, installing + 1 + c.tail.size()), c.tail);
     EXPECT_NE(FileExists(JoinPath(game, L"Game_launcher.exe")), c.cleaned);
     EXPECT_NE(FileExists(JoinPath(game, L"EasyAntiCheat")), c.cleaned);
   }

@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
+#include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/path_text.h"
@@ -51,10 +55,11 @@ TEST(LegacyUninstallExtract, WritesTheResourceOrNothing) {
 // folder could put another program there: only the checked copy runs, and
 // it stays locked against changes.
 TEST(LegacyUninstallExtract, OnlyTheCheckedCopyRuns) {
-  const std::wstring folder = MakeScratchDirectory(L"legacy-recheck");
-  const std::wstring target = JoinPath(folder, L"EasyAntiCheat_Setup.exe");
   const UniqueModule launcher = LoadBuiltLauncherAsData();
   ASSERT_TRUE(launcher);
+  HeldFolder held;
+  ASSERT_EQ(CreateSecureSetupFolder(held), 0u) << "an elevated run's own folder";
+  const std::wstring target = JoinPath(held.path, L"EasyAntiCheat_Setup.exe");
 
   static UniqueFileHandle holder;
   const struct {
@@ -77,42 +82,74 @@ TEST(LegacyUninstallExtract, OnlyTheCheckedCopyRuns) {
     SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(target.c_str());
     UniqueFileHandle locked;
-    EXPECT_EQ(ProvideLegacySetup(launcher.get(), target, locked, c.swap), c.expected) << c.what;
+    EXPECT_EQ(ProvideLegacySetup(launcher.get(), held, locked, c.swap), c.expected) << c.what;
     EXPECT_EQ(static_cast<bool>(locked), c.expected == ERROR_SUCCESS) << c.what;
   }
   // The checked copy is hidden and can't be changed while it is held.
   UniqueFileHandle locked;
-  ASSERT_EQ(ProvideLegacySetup(launcher.get(), target, locked), 0u);
+  ASSERT_EQ(ProvideLegacySetup(launcher.get(), held, locked), 0u);
   EXPECT_NE(GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
   EXPECT_FALSE(WriteFileBytes(target, "MZ another program"));
   EXPECT_TRUE(ReadFileBytes(target) == EmbeddedSetup());
+
+  // Only SYSTEM and Administrators may write there (under Wine the owner
+  // stands for the Unix rights of the prefix's user), and it goes at the end.
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoW(held.path.c_str(), SE_FILE_OBJECT,
+                                  OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                                  nullptr, &dacl, nullptr, &descriptor),
+            0u);
+  const UniqueLocalMemory descriptorOwner(descriptor);
+  ASSERT_NE(dacl, nullptr);
+  for (WORD i = 0; i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+    const PSID sid = &ace->SidStart;
+    EXPECT_TRUE(ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
+                IsWellKnownSid(sid, WinLocalSystemSid) ||
+                IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || EqualSid(sid, owner))
+        << "entry " << i;
+  }
+  const std::wstring path = held.path;
+  locked.reset();
+  DiscardSetupFolder(held);
+  EXPECT_FALSE(FileExists(path));
 }
 
-// The Wine session plants a link leading nowhere where one launcher copy
-// writes the setup program: an elevated launcher writing through it would
-// create a file anywhere. The link stays and the extraction is refused.
+// A link leading nowhere where the setup program goes: a launcher writing
+// through it would create a file anywhere. Unelevated, the extraction is
+// refused; elevated, the setup program goes to a folder of its own.
 TEST(LegacyUninstallLinks, APlantedLinkIsNeverWrittenThrough) {
-  const std::wstring folder = MakeScratchDirectory(L"LegacyDanglingSetup");
-  const std::wstring linkTarget =
-      JoinPath(TestBinaryDirectory(), L"scratch\\link-target\\written-through-link.exe");
+  const std::wstring folder = MakeScratchDirectory(L"legacy-dangling");
+  const std::wstring logFolder = JoinPath(AppDataFolder(), L"LegacyDanglingSetup");
+  const std::wstring target = JoinPath(MakeScratchDirectory(L"legacy-dangling-to"), L"new.exe");
+  CreateDirectoryW(logFolder.c_str(), nullptr);
+  if (!MakeSymbolicLink(target, JoinPath(logFolder, L"EasyAntiCheat_Setup.exe"), false)) {
+    GTEST_SKIP() << "no link can be made here";
+  }
   RegistryFixture legacy(L"SOFTWARE\\WOW6432Node\\EasyAntiCheat");
   legacy.SetString(L"", L"GamesInstalled", L"1234");
-  ProgramRun run;
-  run.program = CopyLauncherTo(folder, L"LegacyDanglingSetup.exe");
-  run.arguments = L"install -title T -eactitleId 1234";
-  run.currentDirectory = folder;
-  const ProgramResult result = RunProgram(run);
-  EXPECT_EQ(result.exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "no installer here";
-  const Lines lines = LogTexts(result.output);
-  ASSERT_GE(lines.size(), 5u);
-  EXPECT_EQ(lines[3], "extractResource failed: 80");
-  EXPECT_EQ(lines[4], "Could not uninstall EasyAntiCheat: 2");
-  EXPECT_FALSE(FileExists(linkTarget));
+  for (const bool unelevated : {true, false}) {
+    ProgramRun run{CopyLauncherTo(folder, L"LegacyDanglingSetup.exe"),
+                   L"install -title T -eactitleId 1234", folder};
+    run.unelevated = unelevated;
+    const Lines lines = LogTexts(RunProgram(run).output);
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[3].substr(0, 24),
+              unelevated ? "extractResource failed: " : "Extracted EAC setup: C:\\");
+    EXPECT_FALSE(FileExists(target));
+  }
 }
 
 class LegacyUninstall : public testing::Test {
  protected:
   void SetUp() override {
+    UniqueHandle token;
+    if (!UnelevatedToken(token)) {
+      GTEST_SKIP() << "no unelevated token: the setup program would not go to the log folder";
+    }
     legacy_.SetString(L"", L"GamesInstalled", L"1234");
     folder_ = MakeScratchDirectory(L"legacy-uninstall");
     program_ = CopyLauncherTo(folder_, L"LegacyUninstallRun.exe");
@@ -126,13 +163,14 @@ class LegacyUninstall : public testing::Test {
     RemoveDirectoryW(setup_.c_str());
   }
 
-  // No installer is found, so the install fails and the cleanup leaves the
-  // extracted copy in place.
+  // Unelevated, the setup program goes to the log folder. No installer is
+  // found, so the install fails and the cleanup leaves the extracted copy.
   Lines Run(const wchar_t* legacyExit = L"0") {
     ProgramRun run;
     run.program = program_;
     run.arguments = L"install -title T -eactitleId 1234";
     run.currentDirectory = folder_;
+    run.unelevated = true;
     run.environment = {{L"ZELQA_TEST_LEGACY_RECORD", record_},
                        {L"ZELQA_TEST_LEGACY_EXIT", legacyExit}};
     const ProgramResult result = RunProgram(run);
@@ -169,6 +207,65 @@ TEST_F(LegacyUninstall, ExtractsTheEmbeddedProgramHiddenAndRunsIt) {
 
   // A setup program that fails says so; the install goes on all the same.
   EXPECT_EQ(Run(L"1"), ExpectedLog(kNoGame, {"Could not uninstall EasyAntiCheat: 1"}));
+}
+
+// The player can write to the log folder: a DLL planted there loads into
+// a program run from there, so an elevated launcher never runs its setup
+// program there.
+TEST_F(LegacyUninstall, ADllPlantedInTheLogFolderNeverLoadsIntoAnElevatedSetup) {
+  const std::wstring marker = JoinPath(folder_, L"planted-dll-loaded");
+  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"planted\\version.dll"),
+                         JoinPath(logDirectory_, L"version.dll")));
+  ProgramRun run{setup_, L"", folder_};
+  run.environment = {{L"ZELQA_TEST_PLANTED_RECORD", marker}};
+  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"), setup_));
+  RunProgram(run);
+  ASSERT_TRUE(FileExists(marker)) << "a DLL beside a program loads into it";
+  ASSERT_TRUE(DeleteFileW(marker.c_str()));
+
+  run.program = program_;
+  run.arguments = L"install -title T -eactitleId 1234";
+  run.environment[L"ZELQA_TEST_LEGACY_RECORD"] = record_;
+  const Lines lines = LogTexts(RunProgram(run).output);
+  ASSERT_GE(lines.size(), 5u);
+  EXPECT_EQ(lines[4], "Uninstalled EasyAntiCheat.");
+  ASSERT_EQ(Recorded().size(), 1u);
+  EXPECT_EQ(Recorded()[0].find(logDirectory_), std::wstring::npos) << Narrow(Recorded()[0]);
+  EXPECT_FALSE(FileExists(marker));
+  DeleteFileW(JoinPath(logDirectory_, L"version.dll").c_str());
+}
+
+// The log folder is held for the whole run: it can't be renamed while the
+// installer runs, and when the host swaps it for a link all the same,
+// nothing is deleted through that link.
+TEST_F(LegacyUninstall, ALogFolderSwappedForALinkMidRunIsNeverUsed) {
+  CopyStandInInstallerTo(folder_);
+  const std::wstring victim = MakeScratchDirectory(L"legacy-swap-victim");
+  ASSERT_TRUE(WriteFileBytes(JoinPath(victim, L"EasyAntiCheat_Setup.exe"), "keep"));
+  const std::wstring moved = logDirectory_ + L"-moved-" + std::to_wstring(GetTickCount64());
+  const std::wstring installerRecord = JoinPath(folder_, L"installer-record.txt");
+  ProgramRun run{program_, L"install -title T -eactitleId 1234", folder_};
+  run.unelevated = true;
+  run.environment = {{L"ZELQA_TEST_INSTALLER_SLEEP_MS", L"3000"},
+                     {L"ZELQA_TEST_INSTALLER_RECORD", installerRecord}};
+  ProgramResult result;
+  std::thread launcher([&] { result = RunProgram(run); });
+  for (int i = 0; i < 200 && !FileExists(installerRecord); ++i) {
+    Sleep(25);
+  }
+  const bool renamed = MoveFileW(logDirectory_.c_str(), moved.c_str()) != FALSE;
+  const bool swapped =
+      RenameOnHost(logDirectory_, moved) && MakeSymbolicLink(victim, logDirectory_, true);
+  launcher.join();
+  EXPECT_FALSE(renamed) << "the log folder was not held";
+  if (!swapped) {
+    GTEST_SKIP() << "only Wine's host can swap a held folder";
+  }
+  EXPECT_EQ(ReadFileBytes(JoinPath(victim, L"EasyAntiCheat_Setup.exe")), "keep");
+  EXPECT_TRUE(FileExists(JoinPath(moved, L"EasyAntiCheat_Setup.exe")));
+  const Lines lines = LogTexts(result.output);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Skipping link: " + Narrow(setup_)), lines.end());
+  RenameOnHost(logDirectory_, moved + L"-link");
 }
 
 TEST_F(LegacyUninstall, RunsAnIdenticalCopyWithoutWritingIt) {
@@ -227,6 +324,14 @@ TEST_F(LegacyUninstall, FallsBackToTheGameFoldersCopyWhenExtractionFails) {
   EXPECT_EQ(Run(), ExpectedLog(gameLine, {failed, "Uninstalled EasyAntiCheat."}));
   EXPECT_EQ(Recorded(), (std::vector<std::wstring>{gameCopy + L" uninstall 1234 -console"}));
 
+  // A build with a pinned publisher runs the game's copy only when it is its own.
+  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"LauncherPinned.exe"), program_));
+  EXPECT_EQ(Run(), ExpectedLog(gameLine, {failed, "Uninstalled EasyAntiCheat."}));
+  ASSERT_TRUE(WriteFileBytes(gameCopy, "MZ not the setup program"));
+  DeleteFileW(record_.c_str());
+  EXPECT_EQ(Run(), ExpectedLog(gameLine, {failed, "Could not uninstall EasyAntiCheat: 1006"}));
+  EXPECT_TRUE(Recorded().empty());
+
   const DWORD attributes = GetFileAttributesW(setup_.c_str());
   EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
       << "the folder in the way is left alone";
@@ -256,6 +361,7 @@ TEST_F(LegacyUninstall, ALogDirectoryWithABlankIsQuotedOnTheCommandLine) {
   run.arguments = L"install -title T -eactitleId 1234";
   run.currentDirectory = folder;
   run.desktop = desktop;
+  run.unelevated = true;
   run.environment = {{L"ZELQA_TEST_LEGACY_RECORD", record_},
                      {L"ZELQA_TEST_INSTALLER_RECORD", installerRecord}};
   const ProgramResult result = RunProgram(run);

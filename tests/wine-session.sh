@@ -53,16 +53,6 @@ case $action in
     echo outside >"$build/scratch/link-target/keep_launcher.exe"
     mkdir -p "$build/scratch/planted-log"
     ln -sfn "$build/scratch/link-target/log-written-through.txt" "$build/scratch/planted-log/run.log"
-    # A link leading nowhere, planted where the launcher writes the legacy
-    # setup program: the launcher must never create a file through it.
-    # (Wine shows a link to an existing file as that file, so only this kind
-    # can be tested here.)
-    for appdata in "$prefix"/drive_c/users/*/AppData/Roaming; do
-      case $appdata in */Public/*) continue ;; esac
-      mkdir -p "$appdata/LegacyDanglingSetup"
-      ln -sfn "$build/scratch/link-target/written-through-link.exe" \
-        "$appdata/LegacyDanglingSetup/EasyAntiCheat_Setup.exe"
-    done
     # A game folder with such links inside it, one in the legacy folder and one
     # elsewhere; no test recreates this folder, so the links outlive each run.
     mkdir -p "$build/scratch/linked-game/EasyAntiCheat" "$build/scratch/linked-game/Stuff"

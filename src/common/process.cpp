@@ -1,42 +1,144 @@
 #include "common/process.h"
 
+#include <cstring>
 #include <vector>
 
+#include "common/path_text.h"
 #include "common/unique_resource.h"
 
 namespace {
 
-DWORD Start(const std::wstring& commandLine, const wchar_t* applicationName,
+// Images the loader takes for a child: System32's copy of a DLL before one
+// beside the program (bit 60), never one from a network share (bit 52) or
+// of low integrity (bit 56), so a DLL planted where a child runs does not
+// load into it. The headers declare these only for Windows 10 targets.
+constexpr DWORD64 kLoaderMitigations = (1ULL << 60) | (1ULL << 52) | (1ULL << 56);
+
+// FILE_ID_INFO and its class, declared by the headers only for Windows 8
+// targets; older systems answer the query with an error.
+struct FileIdentity {
+  ULONGLONG volumeSerialNumber;
+  BYTE fileId[16];
+};
+constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+
+// An attribute list holding the loader mitigations; empty when the
+// platform can't make one.
+std::vector<BYTE> MitigationAttributes() {
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  std::vector<BYTE> list(size);
+  auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list.data());
+  if (size == 0 || !InitializeProcThreadAttributeList(attributes, 1, 0, &size)) {
+    return {};
+  }
+  static const DWORD64 policy = kLoaderMitigations;
+  if (!UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_MITIGATION_POLICY,
+                                 const_cast<DWORD64*>(&policy), sizeof(policy), nullptr, nullptr)) {
+    DeleteProcThreadAttributeList(attributes);
+    return {};
+  }
+  return list;
+}
+
+// The identity of the file open in `file`: its volume and its id there.
+bool ReadFileId(HANDLE file, FileIdentity& id) {
+  if (GetFileInformationByHandleEx(file, kFileIdInfo, &id, sizeof(id))) {
+    return true;
+  }
+  // Systems before Windows 8 know only the 64-bit index.
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file, &info)) {
+    return false;
+  }
+  id = FileIdentity{};
+  id.volumeSerialNumber = info.dwVolumeSerialNumber;
+  const ULONGLONG index = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  static_assert(sizeof(index) <= sizeof(id.fileId));
+  std::memcpy(id.fileId, &index, sizeof(index));
+  return true;
+}
+
+// True when the image of the suspended `process` is the very file open in
+// `checked`, and not another one found under the same name meanwhile.
+bool RunsCheckedImage(HANDLE process, HANDLE checked) {
+  std::vector<wchar_t> name(32768);
+  auto length = static_cast<DWORD>(name.size());
+  if (!QueryFullProcessImageNameW(process, 0, name.data(), &length)) {
+    return false;
+  }
+  const UniqueFileHandle image(
+      CreateFileW(ExtendedLengthPath(std::wstring(name.data(), length)).c_str(),
+                  FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  FileIdentity started{};
+  FileIdentity expected{};
+  return image && ReadFileId(image.get(), started) && ReadFileId(checked, expected) &&
+         started.volumeSerialNumber == expected.volumeSerialNumber &&
+         std::memcmp(started.fileId, expected.fileId, sizeof(started.fileId)) == 0;
+}
+
+DWORD Start(const std::wstring& commandLine, const ChildStart& options,
             UniqueProcessInformation& child) {
   // CreateProcessW may write into the command line it is given.
   std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
   writable.push_back(L'\0');
 
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
+  std::vector<BYTE> attributes = MitigationAttributes();
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof(startup);
+  startup.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+  const DWORD flags = options.checkedImage != nullptr ? CREATE_SUSPENDED : 0;
   PROCESS_INFORMATION created{};
   // No handle is inherited, whatever the launcher's standard output is.
-  if (!CreateProcessW(applicationName, writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &created)) {
+  BOOL started =
+      !attributes.empty() && CreateProcessW(options.applicationName, writable.data(), nullptr,
+                                            nullptr, FALSE, flags | EXTENDED_STARTUPINFO_PRESENT,
+                                            nullptr, nullptr, &startup.StartupInfo, &created);
+  const DWORD error = GetLastError();
+  if (!attributes.empty()) {
+    DeleteProcThreadAttributeList(startup.lpAttributeList);
+  }
+  // Systems before Windows 10 refuse these mitigations (Wine takes them and
+  // applies none); the child then starts as it always did there.
+  if (!started &&
+      (attributes.empty() || error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED)) {
+    startup.StartupInfo.cb = sizeof(STARTUPINFOW);
+    started = CreateProcessW(options.applicationName, writable.data(), nullptr, nullptr, FALSE,
+                             flags, nullptr, nullptr, &startup.StartupInfo, &created);
+  }
+  if (!started) {
     return GetLastError();
   }
   child.process.reset(created.hProcess);
   child.thread.reset(created.hThread);
+  if (options.checkedImage == nullptr) {
+    return ERROR_SUCCESS;
+  }
+  if (!RunsCheckedImage(child.process.get(), options.checkedImage)) {
+    TerminateProcess(child.process.get(), ERROR_FILE_INVALID);
+    return ERROR_FILE_INVALID;
+  }
+  if (ResumeThread(child.thread.get()) == static_cast<DWORD>(-1)) {
+    const DWORD resumeError = GetLastError();
+    TerminateProcess(child.process.get(), resumeError);
+    return resumeError;
+  }
   return ERROR_SUCCESS;
 }
 
 }  // namespace
 
-DWORD StartProcess(const std::wstring& commandLine, const wchar_t* applicationName) {
+DWORD StartProcess(const std::wstring& commandLine, const ChildStart& options) {
   UniqueProcessInformation child;
-  return Start(commandLine, applicationName, child);
+  return Start(commandLine, options, child);
 }
 
 DWORD RunProcessAndWait(const std::wstring& commandLine, DWORD& exitCode,
-                        const wchar_t* applicationName) {
+                        const ChildStart& options) {
   exitCode = 0;
   UniqueProcessInformation child;
-  if (const DWORD error = Start(commandLine, applicationName, child); error != ERROR_SUCCESS) {
+  if (const DWORD error = Start(commandLine, options, child); error != ERROR_SUCCESS) {
     return error;
   }
   if (WaitForSingleObject(child.process.get(), INFINITE) != WAIT_OBJECT_0 ||

@@ -1,19 +1,29 @@
 #pragma once
 // Starting child programs: the anti-cheat installer and the legacy setup.
+// Every child starts with the loader mitigations the platform offers, so a
+// DLL planted beside it is not taken for a system one.
 
 #include <windows.h>
 
 #include <string>
 
+struct ChildStart {
+  // The file that runs, when given; the command line then only carries the
+  // arguments the child sees.
+  const wchar_t* applicationName = nullptr;
+  // A file held open since it was checked: the child is started suspended
+  // and runs only when its image is that very file.
+  HANDLE checkedImage = nullptr;
+};
+
 // Starts `commandLine` (program first, quoted by the caller) and returns at
-// once; the child runs on by itself. 0, or CreateProcessW's error.
-// `applicationName`, when given, is the file that runs; the command line
-// then only carries the arguments the child sees.
-[[nodiscard]] DWORD StartProcess(const std::wstring& commandLine,
-                                 const wchar_t* applicationName = nullptr);
+// once; the child runs on by itself. 0; CreateProcessW's error; or
+// ERROR_FILE_INVALID when the child's image was not the checked file (the
+// child is then ended before it ran).
+[[nodiscard]] DWORD StartProcess(const std::wstring& commandLine, const ChildStart& options = {});
 
 // Starts `commandLine` as above and waits for the child to end. Returns 0
-// with the child's own code in `exitCode`; CreateProcessW's error when it
-// could not start; WAIT_FAILED when the wait, or reading the code, failed.
+// with the child's own code in `exitCode`; the start's error as above; or
+// WAIT_FAILED when the wait, or reading the code, failed.
 [[nodiscard]] DWORD RunProcessAndWait(const std::wstring& commandLine, DWORD& exitCode,
-                                      const wchar_t* applicationName = nullptr);
+                                      const ChildStart& options = {});

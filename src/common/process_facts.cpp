@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "common/path_text.h"
+#include "common/unique_resource.h"
 
 namespace {
 
@@ -43,4 +44,21 @@ bool IsInteractiveWindowStation() {
     return true;
   }
   return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+bool IsElevatedOrSystem() {
+  UniqueHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+    return true;
+  }
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  if (!GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &size) ||
+      elevation.TokenIsElevated != 0) {
+    return true;
+  }
+  // LocalSystem's token doesn't always say it is elevated.
+  alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+  return !GetTokenInformation(token.get(), TokenUser, user, sizeof(user), &size) ||
+         IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, WinLocalSystemSid);
 }

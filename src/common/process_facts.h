@@ -19,3 +19,8 @@ std::wstring GetWorkingDirectory();
 // False only when the process's window station is readable and not visible
 // (a service's); true otherwise, including when the query fails.
 bool IsInteractiveWindowStation();
+
+// True when the process runs with an elevated token or as LocalSystem, so
+// that what it starts runs with rights its user doesn't have. A token that
+// can't be read counts as elevated: the careful answer.
+bool IsElevatedOrSystem();

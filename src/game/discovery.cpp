@@ -39,9 +39,8 @@ std::wstring InstallDir(const GameInstallInfo& info) {
   return found == info.end() ? std::wstring() : found->second;
 }
 
-std::vector<std::wstring> GameRootCandidates(const std::wstring& programDirectory,
-                                             const std::wstring& currentDirectory) {
-  std::vector<std::wstring> candidates{programDirectory, currentDirectory};
+std::vector<std::wstring> GameRootCandidates(const std::wstring& programDirectory) {
+  std::vector<std::wstring> candidates{programDirectory};
   std::wstring root;
   if (programDirectory.find(L"__Installer") != std::wstring::npos) {
     root = GameRootAboveInstaller(programDirectory);
@@ -64,10 +63,11 @@ std::wstring NormalizeInstallFolder(const std::wstring& folder) {
 }
 
 bool FindGameInstallInfo(GameInstallInfo& info) {
-  return MatchGameInstallKey(GameRootCandidates(GetModuleDirectory(), GetWorkingDirectory()), info);
+  return MatchGameInstallKey(GameRootCandidates(GetModuleDirectory()), GetWorkingDirectory(), info);
 }
 
-bool MatchGameInstallKey(const std::vector<std::wstring>& candidates, GameInstallInfo& info) {
+bool MatchGameInstallKey(const std::vector<std::wstring>& launcherFolders,
+                         const std::wstring& currentDirectory, GameInstallInfo& info) {
   UniqueHkey games;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kGamesKey, 0, KEY_READ, games.put()) != ERROR_SUCCESS) {
     return false;
@@ -80,14 +80,17 @@ bool MatchGameInstallKey(const std::vector<std::wstring>& candidates, GameInstal
     return false;
   }
 
-  std::vector<std::wstring> normalCandidates;
-  normalCandidates.reserve(candidates.size());
-  for (const std::wstring& candidate : candidates) {
-    normalCandidates.push_back(std::filesystem::path(candidate).lexically_normal().wstring());
+  std::vector<std::wstring> normalFolders;
+  normalFolders.reserve(launcherFolders.size());
+  for (const std::wstring& folder : launcherFolders) {
+    normalFolders.push_back(std::filesystem::path(folder).lexically_normal().wstring());
   }
+  const std::wstring normalCurrent =
+      std::filesystem::path(currentDirectory).lexically_normal().wstring();
 
   std::vector<wchar_t> name(std::max(longestName + 1, kMinimumNameChars));
   bool matched = false;
+  bool matchedThroughLauncher = false;
   for (DWORD index = 0; index < subkeyCount; ++index) {
     DWORD nameLength = static_cast<DWORD>(name.size());
     if (RegEnumKeyExW(games.get(), index, name.data(), &nameLength, nullptr, nullptr, nullptr,
@@ -103,13 +106,18 @@ bool MatchGameInstallKey(const std::vector<std::wstring>& candidates, GameInstal
       continue;
     }
     const std::wstring folder = NormalizeInstallFolder(installDir->second);
-    // Every match replaces the last: the last registration enumerated wins.
-    if (std::any_of(normalCandidates.begin(), normalCandidates.end(),
-                    [&](const std::wstring& candidate) {
-                      return EqualPathsIgnoringCase(candidate, folder);
-                    })) {
+    // The game that holds the launcher is the one it serves: the current
+    // directory may be another game's folder, whose files must not be
+    // taken for this game's. Within each kind, the last registration
+    // enumerated wins.
+    const bool throughLauncher = std::any_of(
+        normalFolders.begin(), normalFolders.end(),
+        [&](const std::wstring& candidate) { return EqualPathsIgnoringCase(candidate, folder); });
+    if (throughLauncher || (!matchedThroughLauncher && !normalCurrent.empty() &&
+                            EqualPathsIgnoringCase(normalCurrent, folder))) {
       info = std::move(values);
       matched = true;
+      matchedThroughLauncher = matchedThroughLauncher || throughLauncher;
     }
   }
   return matched;

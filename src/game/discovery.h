@@ -12,11 +12,10 @@ using GameInstallInfo = std::map<std::wstring, std::wstring>;
 // not found.
 std::wstring InstallDir(const GameInstallInfo& info);
 
-// The folders the game may live in, derived from where the launcher runs:
-// the game root above "__Installer" or "ZelqaAntiCheat" (when found), then
-// `programDirectory`, then `currentDirectory`.
-std::vector<std::wstring> GameRootCandidates(const std::wstring& programDirectory,
-                                             const std::wstring& currentDirectory);
+// The folders the game may live in, derived from where the launcher's
+// executable is: the game root above "__Installer" or "ZelqaAntiCheat"
+// (when found), then `programDirectory`.
+std::vector<std::wstring> GameRootCandidates(const std::wstring& programDirectory);
 
 // The form an install folder is compared in: slashes as backslashes,
 // trailing separators dropped, "." and ".." resolved. Letter case is kept;
@@ -28,9 +27,10 @@ std::wstring NormalizeInstallFolder(const std::wstring& folder);
 [[nodiscard]] bool FindGameInstallInfo(GameInstallInfo& info);
 
 // Fills `info` with the last registration whose "Install Dir" names one of
-// `candidates` (letter case aside); false when none does.
-[[nodiscard]] bool MatchGameInstallKey(const std::vector<std::wstring>& candidates,
-                                       GameInstallInfo& info);
+// `launcherFolders` (letter case aside), or, only when none does, the last
+// naming `currentDirectory`; false when none matches.
+[[nodiscard]] bool MatchGameInstallKey(const std::vector<std::wstring>& launcherFolders,
+                                       const std::wstring& currentDirectory, GameInstallInfo& info);
 
 // Reads the REG_SZ values of game key `subkeyName` into `values`; false when
 // the key can't be opened.

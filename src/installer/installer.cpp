@@ -65,15 +65,16 @@ DWORD OpenTrustedInstaller(const std::wstring& candidate, const std::wstring& pu
   return VerifyPublisher(held.get(), application, publisher);
 }
 
-std::wstring Hexadecimal(DWORD code) {
+void LogUntrusted(DWORD code) {
   std::wostringstream text;
   text << std::hex << code;
-  return text.str();
+  BeginLogLine() << L"Installer signature not trusted: 0x" << text.str() << std::endl;
 }
 
 // Starts the installer found at `candidate` with `commandLine`, and waits
 // for it when `exitCode` is given. With a required publisher, only the file
-// checked to be signed by it runs. Returns 0, the logged trust or start
+// checked to be signed by it runs: the child is started suspended and goes
+// on only when its image is that file. Returns 0, the logged trust or start
 // failure, or WAIT_FAILED.
 DWORD StartInstaller(const std::wstring& candidate, const std::wstring& commandLine,
                      const std::wstring& publisher, DWORD* exitCode) {
@@ -82,13 +83,19 @@ DWORD StartInstaller(const std::wstring& candidate, const std::wstring& commandL
   if (!publisher.empty()) {
     if (const DWORD trust = OpenTrustedInstaller(candidate, publisher, held, application);
         trust != ERROR_SUCCESS) {
-      BeginLogLine() << L"Installer signature not trusted: 0x" << Hexadecimal(trust) << std::endl;
+      LogUntrusted(trust);
       return trust;
     }
   }
-  const wchar_t* file = application.empty() ? nullptr : application.c_str();
-  const DWORD error = exitCode == nullptr ? StartProcess(commandLine, file)
-                                          : RunProcessAndWait(commandLine, *exitCode, file);
+  const ChildStart options{application.empty() ? nullptr : application.c_str(), held.get()};
+  const DWORD error = exitCode == nullptr ? StartProcess(commandLine, options)
+                                          : RunProcessAndWait(commandLine, *exitCode, options);
+  if (held && error == ERROR_FILE_INVALID) {
+    // Another file stood at the checked one's name when the child started.
+    const auto untrusted = static_cast<DWORD>(TRUST_E_SUBJECT_NOT_TRUSTED);
+    LogUntrusted(untrusted);
+    return untrusted;
+  }
   if (error != ERROR_SUCCESS && error != WAIT_FAILED) {
     BeginLogLine() << L"CreateProcess failed : " << error << std::endl;
   }

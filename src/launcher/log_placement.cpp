@@ -17,25 +17,17 @@ namespace {
 constexpr int kLogFileAttempts = 10;
 
 // The launcher may run elevated while this folder belongs to the user: it
-// counts only when it is a folder of its own, not a link or junction that
-// would send the log and the setup program elsewhere.
-bool IsOwnFolder(const std::wstring& directory) {
-  const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(directory).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    return false;
-  }
-  // The attributes don't show every kind of link; the final path does.
-  std::wstring finalPath;
+// counts only when the folder held is one of its own, reached without a
+// link or junction that would send the log and the setup program elsewhere.
+bool IsOwnFolder(const HeldFolder& folder) {
   std::wstring parentFinalPath;
-  return GetFinalPathOf(directory, finalPath) == ERROR_SUCCESS &&
-         GetFinalPathOf(ParentPath(directory), parentFinalPath) == ERROR_SUCCESS &&
-         EqualPathsIgnoringCase(finalPath, JoinPath(parentFinalPath, FileName(directory)));
+  return GetFinalPathOf(ParentPath(folder.path), parentFinalPath) == ERROR_SUCCESS &&
+         EqualPathsIgnoringCase(folder.finalPath, JoinPath(parentFinalPath, FileName(folder.path)));
 }
 
 }  // namespace
 
-bool EnsureAppDataLogDirectory(std::wstring& directory) {
+bool EnsureAppDataLogDirectory(HeldFolder& folder) {
   wchar_t base[MAX_PATH] = {};
   if (SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base) != S_OK) {
     // A value too long for the buffer is reported by its size, not copied.
@@ -44,7 +36,7 @@ bool EnsureAppDataLogDirectory(std::wstring& directory) {
       return false;
     }
   }
-  directory = JoinPath(base, GetModuleStem());
+  const std::wstring directory = JoinPath(base, GetModuleStem());
   bool exists = false;
   // A folder whose state can't be read is treated like one that can't be made.
   if (TestPathExists(directory, exists) != ERROR_SUCCESS) {
@@ -57,15 +49,22 @@ bool EnsureAppDataLogDirectory(std::wstring& directory) {
       return false;
     }
   }
-  return IsOwnFolder(directory);
+  if (HoldFolder(directory, folder) == ERROR_SUCCESS && IsOwnFolder(folder)) {
+    return true;
+  }
+  folder = HeldFolder{};
+  return false;
 }
 
-std::wstring SelectLogDirectory() {
-  std::wstring directory;
-  if (IsInteractiveWindowStation() && EnsureAppDataLogDirectory(directory)) {
-    return directory;
+void SelectLogDirectory(HeldFolder& folder) {
+  if (IsInteractiveWindowStation() && EnsureAppDataLogDirectory(folder)) {
+    return;
   }
-  return GetModuleDirectory();
+  // The executable's own folder may well be reached through a link (a game
+  // library on another drive); what counts is that it stays the same one.
+  if (HoldFolder(GetModuleDirectory(), folder) != ERROR_SUCCESS) {
+    folder.path = GetModuleDirectory();
+  }
 }
 
 std::wstring FormatLogTimestamp(std::time_t time) {
@@ -85,14 +84,23 @@ std::wstring LogFileName(const std::wstring& stem, const std::wstring& timestamp
   return stem + L"_" + timestamp + (attempt > 1 ? L"_" + std::to_wstring(attempt) : L"") + L".log";
 }
 
-bool OpenLogFile(const std::wstring& logDirectory, std::wstring& logFilePath) {
+bool OpenLogFile(const HeldFolder& logFolder, std::wstring& logFilePath) {
   const std::wstring stem = GetModuleStem();
   const std::wstring timestamp = FormatLogTimestamp();
   for (int attempt = 1; attempt <= kLogFileAttempts; ++attempt) {
-    logFilePath = JoinPath(logDirectory, LogFileName(stem, timestamp, attempt));
-    const DWORD error = RedirectRunLog(logFilePath);
+    const std::wstring name = LogFileName(stem, timestamp, attempt);
+    logFilePath = JoinPath(logFolder.path, name);
+    if (!IsStillHeld(logFolder)) {
+      LogSkippedLink(logFilePath);
+      return false;
+    }
+    const DWORD error = RedirectRunLog(logFilePath, FinalPathInside(logFolder, name));
     if (error == ERROR_SUCCESS) {
       return true;
+    }
+    if (error == ERROR_FILE_INVALID) {
+      LogSkippedLink(logFilePath);
+      return false;
     }
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
       return false;

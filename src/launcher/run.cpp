@@ -48,23 +48,6 @@ void LogRestartIfRequired(DWORD code) {
   }
 }
 
-// Runs the legacy uninstall when the legacy anti-cheat is registered for
-// `legacyId`; its outcome is only logged.
-void MigrateOffLegacyAntiCheat(const std::wstring& logDirectory, const GameInstallInfo& game,
-                               std::int32_t legacyId) {
-  if (!IsEasyAntiCheatInstalled(legacyId)) {
-    LogLine(L"EasyAntiCheat not installed.");
-    return;
-  }
-  LogLine(L"EasyAntiCheat is installed.");
-  const DWORD result = UninstallEasyAntiCheat(logDirectory, InstallDir(game), legacyId);
-  if (result == ERROR_SUCCESS) {
-    LogLine(L"Uninstalled EasyAntiCheat.");
-  } else {
-    BeginLogLine() << L"Could not uninstall EasyAntiCheat: " << result << std::endl;
-  }
-}
-
 // What every step of the run reads and nothing changes.
 struct RunContext {
   HINSTANCE instance = nullptr;
@@ -72,8 +55,43 @@ struct RunContext {
   std::wstring installerPublisher;
 };
 
-DWORD RunInstall(const RunContext& run, const LaunchOptions& options,
-                 const std::wstring& logDirectory, const GameInstallInfo& game) {
+// Runs the legacy uninstall when the legacy anti-cheat is registered for
+// `legacyId`, and returns its result: 0 also when there was nothing to
+// uninstall. An elevated run provides the setup program in a folder of its
+// own, `secureFolder`. The outcome never stops the install.
+DWORD MigrateOffLegacyAntiCheat(const RunContext& run, const HeldFolder& logFolder,
+                                HeldFolder& secureFolder, const GameInstallInfo& game,
+                                std::int32_t legacyId) {
+  if (!IsEasyAntiCheatInstalled(legacyId)) {
+    LogLine(L"EasyAntiCheat not installed.");
+    return ERROR_SUCCESS;
+  }
+  LogLine(L"EasyAntiCheat is installed.");
+  const DWORD result =
+      UninstallEasyAntiCheat(logFolder, IsElevatedOrSystem() ? &secureFolder : nullptr,
+                             InstallDir(game), legacyId, !run.installerPublisher.empty());
+  if (result == ERROR_SUCCESS) {
+    LogLine(L"Uninstalled EasyAntiCheat.");
+  } else {
+    BeginLogLine() << L"Could not uninstall EasyAntiCheat: " << result << std::endl;
+  }
+  return result;
+}
+
+// After a done install: the legacy files go, but while the legacy
+// anti-cheat is still registered they are its only way out, so a failed
+// legacy uninstall keeps them. The extracted setup program goes either way.
+void CleanUpAfterInstall(const HeldFolder& logFolder, const HeldFolder& secureFolder,
+                         const GameInstallInfo& game, DWORD legacyResult) {
+  if (legacyResult != ERROR_SUCCESS) {
+    BeginLogLine() << L"Keeping legacy files: " << legacyResult << std::endl;
+  }
+  DeleteEasyAntiCheatFiles(logFolder, secureFolder,
+                           legacyResult == ERROR_SUCCESS ? InstallDir(game) : std::wstring());
+}
+
+DWORD RunInstall(const RunContext& run, const LaunchOptions& options, const HeldFolder& logFolder,
+                 const GameInstallInfo& game) {
   const std::wstring title = GetOption(options, kTitleOption);
   if (title.empty()) {
     LogLine(L"Missing: title");
@@ -96,9 +114,10 @@ DWORD RunInstall(const RunContext& run, const LaunchOptions& options,
     return kExitCancelled;
   }
 
-  if (legacyId != 0) {
-    MigrateOffLegacyAntiCheat(logDirectory, game, legacyId);
-  }
+  HeldFolder secureFolder;
+  const DWORD legacyResult =
+      legacyId != 0 ? MigrateOffLegacyAntiCheat(run, logFolder, secureFolder, game, legacyId)
+                    : ERROR_SUCCESS;
 
   const DWORD code = InstallAntiCheat(title, run.installerPublisher);
   if (InstallerSucceeded(code)) {
@@ -106,10 +125,12 @@ DWORD RunInstall(const RunContext& run, const LaunchOptions& options,
     LogRestartIfRequired(code);
     // Only now is the game protected again: the legacy files may go.
     if (HasLegacyId(options)) {
-      DeleteEasyAntiCheatFiles(logDirectory, InstallDir(game));
+      CleanUpAfterInstall(logFolder, secureFolder, game, legacyResult);
     }
+    DiscardSetupFolder(secureFolder);
     return ERROR_SUCCESS;
   }
+  DiscardSetupFolder(secureFolder);
   BeginLogLine() << L"Could not install Zelqa Anti-Cheat: " << code << std::endl;
   if (HasOption(options, kShowErrorsOption)) {
     ShowErrorBox(run.instance, IDS_INSTALL_FAILED, L"Could not install Zelqa Anti-Cheat.", code,
@@ -163,9 +184,10 @@ DWORD Run(HINSTANCE instance, const std::wstring& installerPublisher) {
   LaunchOptions options;
   ParseLaunchOptions(arguments, options);
 
-  const std::wstring logDirectory = SelectLogDirectory();
+  HeldFolder logFolder;
+  SelectLogDirectory(logFolder);
   std::wstring logFilePath;
-  if (HasOption(options, kLogOption) && OpenLogFile(logDirectory, logFilePath)) {
+  if (HasOption(options, kLogOption) && OpenLogFile(logFolder, logFilePath)) {
     BeginLogLine() << L"Log file started: " << LogPath(logFilePath) << std::endl;
     BeginLogLine() << L"Args: " << argumentText << std::endl;
     BeginLogLine() << L"Working Dir: " << LogPath(GetWorkingDirectory()) << std::endl;
@@ -180,7 +202,7 @@ DWORD Run(HINSTANCE instance, const std::wstring& installerPublisher) {
 
   BeginLogLine() << L"Action: " << action << std::endl;
   if (action == L"install") {
-    return RunInstall(run, options, logDirectory, game);
+    return RunInstall(run, options, logFolder, game);
   }
   if (action == L"uninstall") {
     return RunUninstall(run, options);

@@ -106,10 +106,6 @@ DWORD OpenCollectedEntry(const CleanupEntry& collected, UniqueFileHandle& entry)
                                                                 : ERROR_REPARSE_TAG_MISMATCH;
 }
 
-void LogSkippedLink(const std::wstring& path) {
-  BeginLogLine() << L"Skipping link: " << path << std::endl;
-}
-
 void DeleteFiles(const std::vector<CleanupEntry>& files) {
   if (files.empty()) {
     return;
@@ -152,6 +148,25 @@ void DeleteFolders(const std::vector<CleanupEntry>& folders) {
     if (error != ERROR_SUCCESS) {
       BeginLogLine() << L"Error " << error << L" deleting dir: " << folder->path << std::endl;
     }
+  }
+}
+
+// Adds the setup program extracted into the held `logFolder` and
+// `setupFolder`, when one is there, to the files to delete.
+void AddExtractedSetups(const HeldFolder& logFolder, const HeldFolder& setupFolder,
+                        CleanupLists& lists) {
+  // Only the file in the folder held for it, never what a link there, or a
+  // link now standing for the folder, leads to.
+  for (const HeldFolder* folder : {&logFolder, &setupFolder}) {
+    const std::wstring extracted = JoinPath(folder->path, kLegacySetupFileName);
+    bool exists = false;
+    if (!folder->handle || TestPathExists(extracted, exists) != ERROR_SUCCESS || !exists ||
+        std::any_of(lists.files.begin(), lists.files.end(),
+                    [&](const CleanupEntry& file) { return file.path == extracted; })) {
+      continue;
+    }
+    lists.files.push_back(CleanupEntry{
+        extracted, IsStillHeld(*folder) ? FinalPathInside(*folder, kLegacySetupFileName) : L""});
   }
 }
 
@@ -274,22 +289,26 @@ void DeleteEasyAntiCheatEntries(const CleanupLists& lists) {
   DeleteFolders(lists.folders);
 }
 
+void DeleteEasyAntiCheatFiles(const HeldFolder& logFolder, const HeldFolder& setupFolder,
+                              const std::wstring& installDir) {
+  CleanupLists lists;
+  if (!installDir.empty()) {
+    lists = CollectEasyAntiCheatEntries(installDir);
+  }
+  AddExtractedSetups(logFolder, setupFolder, lists);
+  DeleteEasyAntiCheatEntries(lists);
+}
+
 void DeleteEasyAntiCheatFiles(const std::wstring& logDirectory, const std::wstring& installDir) {
   CleanupLists lists;
   if (!installDir.empty()) {
     lists = CollectEasyAntiCheatEntries(installDir);
   }
-  // The setup program extracted for the legacy uninstall; only the file in
-  // the log directory itself, never what a link there leads to.
-  const std::wstring extracted = JoinPath(logDirectory, kLegacySetupFileName);
-  bool exists = false;
-  if (TestPathExists(extracted, exists) == ERROR_SUCCESS && exists &&
-      std::none_of(lists.files.begin(), lists.files.end(),
-                   [&](const CleanupEntry& file) { return file.path == extracted; })) {
-    std::wstring logFolder;
-    const bool resolved = GetFinalPathOf(logDirectory, logFolder) == ERROR_SUCCESS;
-    lists.files.push_back(
-        CleanupEntry{extracted, resolved ? JoinPath(logFolder, kLegacySetupFileName) : L""});
+  HeldFolder logFolder;
+  if (HoldFolder(logDirectory, logFolder) == ERROR_SUCCESS) {
+    AddExtractedSetups(logFolder, logFolder, lists);
   }
+  // Let go before the deletions: the log folder may be a legacy folder too.
+  logFolder = HeldFolder{};
   DeleteEasyAntiCheatEntries(lists);
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/held_folder.h"
+
 // True when `relativePath` (inside the game folder, "\"-separated) names a
 // legacy file: any "*_launcher.exe", the top-level "EasyAntiCheat" and
 // everything in it.
@@ -54,7 +56,12 @@ CleanupLists CollectEasyAntiCheatEntries(const std::wstring& installDir);
 // now, or reached through one) is logged and left alone.
 void DeleteEasyAntiCheatEntries(const CleanupLists& lists);
 
-// Collects the legacy entries of `installDir`, adds the extracted setup
-// program in `logDirectory`, and deletes them all. Failures are logged and
-// passed over.
+// Collects the legacy entries of `installDir` (none when it is empty), adds
+// the setup program extracted into the held `logFolder` and `setupFolder`
+// (the same folder but in an elevated run), and deletes them all. Failures
+// are logged and passed over.
+void DeleteEasyAntiCheatFiles(const HeldFolder& logFolder, const HeldFolder& setupFolder,
+                              const std::wstring& installDir);
+
+// The same with the log directory given by name, held for the call.
 void DeleteEasyAntiCheatFiles(const std::wstring& logDirectory, const std::wstring& installDir);

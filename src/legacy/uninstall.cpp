@@ -1,11 +1,14 @@
 #include "legacy/uninstall.h"
 
+#include <shlobj.h>
+
 #include <cstring>
 
 #include "common/command_line.h"
 #include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/process.h"
+#include "common/process_facts.h"
 #include "common/unique_resource.h"
 #include "log/run_log.h"
 #include "resource_ids.h"
@@ -61,9 +64,9 @@ DWORD WriteThroughMapping(HANDLE file, const ResourceBytes& bytes) {
 }
 
 // Opens `path` so that nobody can change or replace it while it is open, and
-// keeps the handle only when the file is `ownPath` itself (no link, no
-// swapped folder on the way) and its bytes equal the embedded program.
-// Returns 0, the open's error, or ERROR_FILE_INVALID.
+// keeps the handle only when its bytes equal the embedded program and, with
+// `ownPath`, the file is that path itself (no link, no swapped folder on the
+// way). Returns 0, the open's error, or ERROR_FILE_INVALID.
 DWORD OpenVerifiedSetup(HMODULE module, const std::wstring& path, const std::wstring& ownPath,
                         UniqueFileHandle& file) {
   ResourceBytes expected;
@@ -77,8 +80,10 @@ DWORD OpenVerifiedSetup(HMODULE module, const std::wstring& path, const std::wst
     return GetLastError();
   }
   std::wstring finalPath;
-  if (const DWORD error = GetFinalPath(opened.get(), finalPath); error != ERROR_SUCCESS) {
-    return error;
+  if (!ownPath.empty()) {
+    if (const DWORD error = GetFinalPath(opened.get(), finalPath); error != ERROR_SUCCESS) {
+      return error;
+    }
   }
   LARGE_INTEGER size{};
   if (!EqualPathsIgnoringCase(finalPath, ownPath) || !GetFileSizeEx(opened.get(), &size) ||
@@ -120,26 +125,93 @@ void RemoveStaleSetup(const std::wstring& path, const std::wstring& ownPath) {
   (void)DeleteThroughHandle(entry.get());
 }
 
-// The setup path's own final form: the log directory as the platform
-// resolves it, and the file name. Empty when the directory can't be opened.
-std::wstring OwnSetupPath(const std::wstring& logDirectory) {
-  std::wstring directory;
-  if (GetFinalPathOf(logDirectory, directory) != ERROR_SUCCESS) {
-    return std::wstring();
+// Writes the embedded program to a new file `targetPath`; with `ownPath`,
+// a file that turns out to have been made elsewhere (through a folder
+// swapped for a link) is removed again with ERROR_FILE_INVALID.
+DWORD Extract(HMODULE module, const std::wstring& targetPath, const std::wstring& ownPath) {
+  ResourceBytes bytes;
+  if (const DWORD error = FindLegacySetup(module, bytes); error != ERROR_SUCCESS) {
+    return error;
   }
-  return JoinPath(directory, kLegacySetupFileName);
+  // Only a new file: a link standing at the path, even one leading nowhere,
+  // must never be written through.
+  const UniqueFileHandle file(CreateFileW(
+      ExtendedLengthPath(targetPath).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+      CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) {
+    return GetLastError();
+  }
+  std::wstring finalPath;
+  DWORD error = ownPath.empty() || (GetFinalPath(file.get(), finalPath) == ERROR_SUCCESS &&
+                                    EqualPathsIgnoringCase(finalPath, ownPath))
+                    ? WriteThroughMapping(file.get(), bytes)
+                    : ERROR_FILE_INVALID;
+  // A half-written program must not be found and run by a later run; it
+  // goes through the handle that made it, whatever stands at the path now.
+  if (error != ERROR_SUCCESS) {
+    (void)DeleteThroughHandle(file.get());
+  }
+  return error;
+}
+
+// Runs `setupPath`'s uninstall for `gameId` and waits; with `checked`, only
+// when the program started is that very file. Returns the start's error
+// (ERROR_FILE_INVALID for another file, the child ended unrun), or 0 with
+// the setup's exit code or WAIT_FAILED in `result`.
+DWORD RunSetup(const std::wstring& setupPath, HANDLE checked, std::int32_t gameId, DWORD& result) {
+  DWORD exitCode = 0;
+  const DWORD error = RunProcessAndWait(LegacyUninstallCommandLine(setupPath, gameId), exitCode,
+                                        ChildStart{nullptr, checked});
+  if (error == ERROR_FILE_INVALID && checked != nullptr) {
+    return error;
+  }
+  if (error != ERROR_SUCCESS && error != WAIT_FAILED) {
+    BeginLogLine() << L"CreateProcess failed : " << error << std::endl;
+  }
+  result = error == ERROR_SUCCESS ? exitCode : error;
+  return ERROR_SUCCESS;
+}
+
+// The game folder's own copy of the setup program: run as it is, or, when
+// `requireOwnSetup`, only when it is byte-identical to the embedded one.
+DWORD RunGameFoldersSetup(const std::wstring& installDir, std::int32_t gameId,
+                          bool requireOwnSetup) {
+  if (installDir.empty()) {
+    return ERROR_FILE_NOT_FOUND;
+  }
+  const std::wstring setupPath =
+      JoinPath(JoinPath(installDir, L"EasyAntiCheat"), kLegacySetupFileName);
+  bool exists = false;
+  if (TestPathExists(setupPath, exists) != ERROR_SUCCESS || !exists) {
+    return ERROR_FILE_NOT_FOUND;
+  }
+  UniqueFileHandle locked;
+  if (requireOwnSetup && OpenVerifiedSetup(GetModuleHandleW(nullptr), setupPath, std::wstring(),
+                                           locked) != ERROR_SUCCESS) {
+    return ERROR_FILE_INVALID;
+  }
+  DWORD result = 0;
+  const DWORD error = RunSetup(setupPath, locked.get(), gameId, result);
+  return error != ERROR_SUCCESS ? error : result;
 }
 
 }  // namespace
 
-DWORD ProvideLegacySetup(HMODULE module, const std::wstring& setupPath, UniqueFileHandle& locked,
+DWORD ProvideLegacySetup(HMODULE module, const HeldFolder& folder, UniqueFileHandle& locked,
                          AfterExtraction afterExtraction) {
-  const std::wstring ownPath = OwnSetupPath(ParentPath(setupPath));
+  const std::wstring setupPath = JoinPath(folder.path, kLegacySetupFileName);
+  // Judged by the folder's final path as it was chosen, never as its name
+  // leads now.
+  if (!IsStillHeld(folder)) {
+    LogSkippedLink(setupPath);
+    return ERROR_FILE_INVALID;
+  }
+  const std::wstring ownPath = FinalPathInside(folder, kLegacySetupFileName);
   if (OpenVerifiedSetup(module, setupPath, ownPath, locked) == ERROR_SUCCESS) {
     return ERROR_SUCCESS;
   }
   RemoveStaleSetup(setupPath, ownPath);
-  if (const DWORD error = extractResource(module, setupPath); error != ERROR_SUCCESS) {
+  if (const DWORD error = Extract(module, setupPath, ownPath); error != ERROR_SUCCESS) {
     return error;
   }
   if (afterExtraction != nullptr) {
@@ -157,56 +229,62 @@ DWORD ProvideLegacySetup(HMODULE module, const std::wstring& setupPath, UniqueFi
 }
 
 DWORD extractResource(HMODULE module, const std::wstring& targetPath) {
-  ResourceBytes bytes;
-  if (const DWORD error = FindLegacySetup(module, bytes); error != ERROR_SUCCESS) {
-    return error;
-  }
-  // Only a new file: a link standing at the path, even one leading nowhere,
-  // must never be written through.
-  const UniqueFileHandle file(CreateFileW(
-      ExtendedLengthPath(targetPath).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-      CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file) {
-    return GetLastError();
-  }
-  const DWORD error = WriteThroughMapping(file.get(), bytes);
-  // A half-written program must not be found and run by a later run; it
-  // goes through the handle that made it, whatever stands at the path now.
-  if (error != ERROR_SUCCESS) {
-    (void)DeleteThroughHandle(file.get());
-  }
-  return error;
+  return Extract(module, targetPath, std::wstring());
 }
 
 std::wstring LegacyUninstallCommandLine(const std::wstring& setupPath, std::int32_t gameId) {
   return QuoteProgramPath(setupPath) + L" uninstall " + std::to_wstring(gameId) + L" -console";
 }
 
-DWORD UninstallEasyAntiCheat(const std::wstring& logDirectory, const std::wstring& installDir,
-                             std::int32_t gameId) {
-  std::wstring setupPath = JoinPath(logDirectory, kLegacySetupFileName);
+DWORD CreateSecureSetupFolder(HeldFolder& folder) {
+  wchar_t windows[MAX_PATH] = {};
+  const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  DWORD error = length == 0 || length >= MAX_PATH
+                    ? GetLastError()
+                    : CreateAdminOnlyFolder(JoinPath(windows, L"Temp"), GetModuleStem(), folder);
+  wchar_t programData[MAX_PATH] = {};
+  if (error != ERROR_SUCCESS && SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr,
+                                                 SHGFP_TYPE_CURRENT, programData) == S_OK) {
+    error = CreateAdminOnlyFolder(programData, GetModuleStem(), folder);
+  }
+  return error;
+}
+
+void DiscardSetupFolder(HeldFolder& folder) {
+  if (!folder.handle) {
+    return;
+  }
+  UniqueFileHandle copy;
+  std::wstring finalPath;
+  if (OpenEntry(JoinPath(folder.path, kLegacySetupFileName),
+                DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, copy) == ERROR_SUCCESS &&
+      GetFinalPath(copy.get(), finalPath) == ERROR_SUCCESS &&
+      EqualPathsIgnoringCase(finalPath, FinalPathInside(folder, kLegacySetupFileName))) {
+    (void)DeleteThroughHandle(copy.get());
+  }
+  copy.reset();
+  // What the setup program left there keeps the folder; it harms no one.
+  (void)DeleteThroughHandle(folder.handle.get());
+  folder = HeldFolder{};
+}
+
+DWORD UninstallEasyAntiCheat(const HeldFolder& logFolder, HeldFolder* secureFolder,
+                             const std::wstring& installDir, std::int32_t gameId,
+                             bool requireOwnSetup) {
+  DWORD error = secureFolder != nullptr ? CreateSecureSetupFolder(*secureFolder) : ERROR_SUCCESS;
+  const HeldFolder& folder = secureFolder != nullptr ? *secureFolder : logFolder;
   // Held without write or delete sharing until the setup program has ended.
   UniqueFileHandle locked;
-  if (const DWORD error = ProvideLegacySetup(GetModuleHandleW(nullptr), setupPath, locked);
-      error != ERROR_SUCCESS) {
-    BeginLogLine() << L"extractResource failed: " << error << std::endl;
-    if (installDir.empty()) {
-      return ERROR_FILE_NOT_FOUND;
-    }
-    setupPath = JoinPath(JoinPath(installDir, L"EasyAntiCheat"), kLegacySetupFileName);
-    bool exists = false;
-    if (TestPathExists(setupPath, exists) != ERROR_SUCCESS || !exists) {
-      return ERROR_FILE_NOT_FOUND;
+  if (error == ERROR_SUCCESS) {
+    error = ProvideLegacySetup(GetModuleHandleW(nullptr), folder, locked);
+  }
+  if (error == ERROR_SUCCESS) {
+    DWORD result = 0;
+    error = RunSetup(JoinPath(folder.path, kLegacySetupFileName), locked.get(), gameId, result);
+    if (error == ERROR_SUCCESS) {
+      return result;
     }
   }
-  DWORD exitCode = 0;
-  const DWORD error = RunProcessAndWait(LegacyUninstallCommandLine(setupPath, gameId), exitCode);
-  if (error == WAIT_FAILED) {
-    return WAIT_FAILED;
-  }
-  if (error != ERROR_SUCCESS) {
-    BeginLogLine() << L"CreateProcess failed : " << error << std::endl;
-    return error;
-  }
-  return exitCode;
+  BeginLogLine() << L"extractResource failed: " << error << std::endl;
+  return RunGameFoldersSetup(installDir, gameId, requireOwnSetup);
 }

@@ -11,6 +11,7 @@
 #include <streambuf>
 #include <utility>
 
+#include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/unique_resource.h"
 
@@ -102,16 +103,24 @@ FILE* SetRunLogOutput(FILE* stream) {
   return LogBuffer().SetFile(stream);
 }
 
-DWORD RedirectRunLog(const std::wstring& path) {
+DWORD RedirectRunLog(const std::wstring& path, const std::wstring& expectedFinalPath) {
   // Only a new file, and never through a link: the log folder may belong to
   // the user while the launcher runs elevated, and an earlier run's log is
   // never overwritten. Opened before anything is switched, so a failure
   // leaves the old output.
-  UniqueFileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE,
+  UniqueFileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE | DELETE,
                                     FILE_SHARE_READ, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file) {
     return GetLastError();
+  }
+  // Made somewhere else, through a folder swapped for a link meanwhile: the
+  // new file is ours to take back, and the log stays where it was.
+  std::wstring finalPath;
+  if (!expectedFinalPath.empty() && (GetFinalPath(file.get(), finalPath) != ERROR_SUCCESS ||
+                                     !EqualPathsIgnoringCase(finalPath, expectedFinalPath))) {
+    (void)DeleteThroughHandle(file.get());
+    return ERROR_FILE_INVALID;
   }
   const int descriptor =
       _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_WRONLY | _O_TEXT);
@@ -126,4 +135,8 @@ DWORD RedirectRunLog(const std::wstring& path) {
   }
   SetRunLogOutput(stream);
   return ERROR_SUCCESS;
+}
+
+void LogSkippedLink(const std::wstring& path) {
+  BeginLogLine() << L"Skipping link: " << path << std::endl;
 }

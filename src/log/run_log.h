@@ -33,10 +33,17 @@ char LogByte(wchar_t c);
 // the one before, which is returned.
 FILE* SetRunLogOutput(FILE* stream);
 
-// Sends the log into a new file `path` (text mode). Returns 0, or the error
-// of creating it (ERROR_FILE_EXISTS when the name is taken); the current
-// output stays then.
-[[nodiscard]] DWORD RedirectRunLog(const std::wstring& path);
+// Sends the log into a new file `path` (text mode). With `expectedFinalPath`
+// the new file must be that one: a file made elsewhere (through a folder
+// swapped for a link) is removed again. Returns 0; the error of creating it
+// (ERROR_FILE_EXISTS when the name is taken); or ERROR_FILE_INVALID. The
+// current output stays on failure.
+[[nodiscard]] DWORD RedirectRunLog(const std::wstring& path,
+                                   const std::wstring& expectedFinalPath = std::wstring());
+
+// Logs that `path` was left alone: it no longer leads where it did when it
+// was chosen (a link, or reached through one).
+void LogSkippedLink(const std::wstring& path);
 
 // A path item: quoted, with a backslash before every backslash and quote.
 inline auto LogPath(const std::wstring& path) { return std::quoted(path, L'"', L'\\'); }

@@ -41,6 +41,9 @@ void AppendLine(const std::wstring& path, const std::wstring& line) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // A DLL that is no KnownDLL, as real setups load: one planted beside the
+  // program would come first.
+  GetFileVersionInfoSizeW(L"kernel32.dll", nullptr);
   const std::wstring prefix = STANDIN_PREFIX;
   const std::wstring record = Environment(prefix + L"_RECORD");
   if (!record.empty()) {

@@ -190,6 +190,26 @@ std::vector<wchar_t> EnvironmentBlock(const std::map<std::wstring, std::wstring>
 
 }  // namespace
 
+bool UnelevatedToken(UniqueHandle& token) {
+  UniqueHandle own;
+  TOKEN_ELEVATION elevation{};
+  TOKEN_LINKED_TOKEN linked{};
+  DWORD size = 0;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, own.put()) ||
+      !GetTokenInformation(own.get(), TokenElevation, &elevation, sizeof(elevation), &size)) {
+    return false;
+  }
+  if (elevation.TokenIsElevated == 0) {
+    return true;
+  }
+  if (!GetTokenInformation(own.get(), TokenLinkedToken, &linked, sizeof(linked), &size)) {
+    return false;
+  }
+  const UniqueHandle impersonation(linked.LinkedToken);
+  return DuplicateTokenEx(impersonation.get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation,
+                          TokenPrimary, token.put()) != FALSE;
+}
+
 ProgramResult RunProgram(const ProgramRun& run) {
   ProgramResult result;
   const std::wstring outputPath = JoinPath(
@@ -213,11 +233,21 @@ ProgramResult RunProgram(const ProgramRun& run) {
     commandLine += L" " + run.arguments;
   }
   std::vector<wchar_t> environment = EnvironmentBlock(run.environment);
+  // An elevated test's linked token is the one its user has without
+  // elevation; a test that isn't elevated runs the program as it is.
+  UniqueHandle token;
+  if (run.unelevated && !UnelevatedToken(token)) {
+    result.startError = ERROR_PRIVILEGE_NOT_HELD;
+    return result;
+  }
   PROCESS_INFORMATION created{};
-  if (!CreateProcessW(run.program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                      CREATE_UNICODE_ENVIRONMENT, environment.data(),
-                      run.currentDirectory.empty() ? nullptr : run.currentDirectory.c_str(),
-                      &startup, &created)) {
+  const wchar_t* directory = run.currentDirectory.empty() ? nullptr : run.currentDirectory.c_str();
+  if (!(token ? CreateProcessAsUserW(token.get(), run.program.c_str(), commandLine.data(), nullptr,
+                                     nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                                     directory, &startup, &created)
+              : CreateProcessW(run.program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                               CREATE_UNICODE_ENVIRONMENT, environment.data(), directory, &startup,
+                               &created))) {
     result.startError = GetLastError();
     return result;
   }
@@ -348,6 +378,18 @@ bool MakeSymbolicLink(const std::wstring& target, const std::wstring& link, bool
     Sleep(100);
   }
   return false;
+}
+
+bool RenameOnHost(const std::wstring& from, const std::wstring& to) {
+  const std::string hostFrom = HostPath(from);
+  const std::string hostTo = HostPath(ParentPath(to)) + "/" + Narrow(FileName(to));
+  if (hostFrom.empty() || hostTo[0] != '/' || !RunHostCommand(L"Z:\\bin\\mv", {hostFrom, hostTo})) {
+    return false;
+  }
+  for (int i = 0; i < 50 && FileExists(from); ++i) {
+    Sleep(100);
+  }
+  return !FileExists(from);
 }
 
 bool MapDriveLetter(wchar_t letter, const std::wstring& folder) {

@@ -51,6 +51,7 @@ struct ProgramRun {
   std::map<std::wstring, std::wstring> environment{};  // added to the test's own
   std::wstring desktop{};                              // "station\\desktop", empty: the test's
   DWORD timeoutMs = 60000;
+  bool unelevated = false;  // with the token a plain user has, where there is one
 };
 
 struct ProgramResult {
@@ -60,6 +61,10 @@ struct ProgramResult {
   bool timedOut = false;
   std::string output;  // everything the program wrote to its standard output
 };
+
+// The token the test's user has without elevation: the test's own when it
+// isn't elevated (then `token` stays empty). False where there is none.
+bool UnelevatedToken(UniqueHandle& token);
 
 // Starts the program with its standard output on a file and waits for it.
 ProgramResult RunProgram(const ProgramRun& run);
@@ -85,6 +90,10 @@ std::vector<std::wstring> SplitLikeAChild(const std::wstring& commandLine);
 // host link to a folder then shows as a folder with a reparse point, one to
 // a file as that file). False when no link could be made: tests then skip.
 bool MakeSymbolicLink(const std::wstring& target, const std::wstring& link, bool directory);
+
+// Renames `from` to `to` from the host side under Wine, past any handle the
+// launcher holds (Windows itself refuses such a rename); false elsewhere.
+bool RenameOnHost(const std::wstring& from, const std::wstring& to);
 
 // Maps drive `letter` (as L'X') to `folder`, so a drive root can be tested
 // without touching a real one (under Wine the test session maps X: to
