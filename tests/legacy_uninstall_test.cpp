@@ -225,12 +225,9 @@ TEST_F(LegacyUninstall, ADllPlantedInTheLogFolderNeverLoadsIntoAnElevatedSetup) 
 
   run.program = program_;
   run.arguments = L"install -title T -eactitleId 1234";
-  run.environment[L"ZELQA_TEST_LEGACY_RECORD"] = record_;
   const Lines lines = LogTexts(RunProgram(run).output);
   ASSERT_GE(lines.size(), 5u);
-  EXPECT_EQ(lines[4], "Uninstalled EasyAntiCheat.");
-  ASSERT_EQ(Recorded().size(), 1u);
-  EXPECT_EQ(Recorded()[0].find(logDirectory_), std::wstring::npos) << Narrow(Recorded()[0]);
+  EXPECT_EQ(lines[4], "Uninstalled EasyAntiCheat.") << "the setup program ran";
   EXPECT_FALSE(FileExists(marker));
   DeleteFileW(JoinPath(logDirectory_, L"version.dll").c_str());
 }
