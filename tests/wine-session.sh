@@ -51,8 +51,6 @@ case $action in
     # a folder with a reparse point; the cleanup tests must never enter it.
     mkdir -p "$build/scratch/link-target"
     echo outside >"$build/scratch/link-target/keep_launcher.exe"
-    mkdir -p "$build/scratch/planted-log"
-    ln -sfn "$build/scratch/link-target/log-written-through.txt" "$build/scratch/planted-log/run.log"
     # A link leading nowhere, planted where the launcher writes the legacy
     # setup program: the launcher must never create a file through it.
     # (Wine shows a link to an existing file as that file, so only this kind
