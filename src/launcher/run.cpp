@@ -48,6 +48,13 @@ void LogRestartIfRequired(DWORD code) {
   }
 }
 
+// The exit code of a run whose installer succeeded (0, 3010 or 1641): the
+// restart codes only for a setup that asked for them, since other setups
+// take any code but 0 for a failure.
+DWORD SuccessExitCode(const LaunchOptions& options, DWORD code) {
+  return HasOption(options, kReportRestartOption) ? code : ERROR_SUCCESS;
+}
+
 // Runs the legacy uninstall when the legacy anti-cheat is registered for
 // `legacyId`; its outcome is only logged.
 void MigrateOffLegacyAntiCheat(const std::wstring& logDirectory, const GameInstallInfo& game,
@@ -108,7 +115,7 @@ DWORD RunInstall(const RunContext& run, const LaunchOptions& options,
     if (HasLegacyId(options)) {
       DeleteEasyAntiCheatFiles(logDirectory, InstallDir(game));
     }
-    return ERROR_SUCCESS;
+    return SuccessExitCode(options, code);
   }
   BeginLogLine() << L"Could not install Zelqa Anti-Cheat: " << code << std::endl;
   if (HasOption(options, kShowErrorsOption)) {
@@ -137,7 +144,7 @@ DWORD RunUninstall(const RunContext& run, const LaunchOptions& options) {
   if (InstallerSucceeded(code)) {
     LogLine(L"Uninstalled Zelqa Anti-Cheat.");
     LogRestartIfRequired(code);
-    return ERROR_SUCCESS;
+    return SuccessExitCode(options, code);
   }
   BeginLogLine() << L"Could not uninstall Zelqa Anti-Cheat: " << code << std::endl;
   if (HasOption(options, kShowErrorsOption)) {
