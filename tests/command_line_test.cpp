@@ -57,12 +57,12 @@ TEST(CommandLineQuoting, ProgramPathWithBlankIsQuotedAndOthersAreNot) {
   }
 }
 
-TEST(CommandLineSplit, BlanksBeforeTheFirstWordAreSkipped) {
+TEST(CommandLineSplit, BlanksBeforeTheFirstWordAreSkippedButBlanksAloneAreAnEmptyWord) {
   using Words = std::vector<std::wstring>;
   EXPECT_EQ(SplitArguments(L"install -title G"), (Words{L"install", L"-title", L"G"}));
   EXPECT_EQ(SplitArguments(L"  install -title G"), (Words{L"install", L"-title", L"G"}));
   EXPECT_EQ(SplitArguments(L" \t\"My Game\" x"), (Words{L"My Game", L"x"}));
-  EXPECT_EQ(SplitArguments(L" \t "), Words{});
+  EXPECT_EQ(SplitArguments(L" \t "), Words{L""});
   EXPECT_EQ(SplitArguments(L""), Words{});
   EXPECT_EQ(SplitArguments(nullptr), Words{});
 }

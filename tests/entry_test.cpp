@@ -28,7 +28,7 @@ ProgramResult RunIn(const Sandbox& sandbox, const std::wstring& arguments,
   return RunProgram(run);
 }
 
-TEST(EntryExitCodes, NoArgumentOpensTheInstallerAndReportsUsage) {
+TEST(EntryExitCodes, OnlyNoArgumentOpensTheInstallerAndReportsUsage) {
   const Sandbox sandbox = MakeSandbox(L"entry-none");
   const ProgramResult result = RunIn(sandbox, L"");
   ASSERT_TRUE(result.started);
@@ -38,8 +38,11 @@ TEST(EntryExitCodes, NoArgumentOpensTheInstallerAndReportsUsage) {
                                          "ZelqaAntiCheat.Installer.exe not found.",
                                          "Usage: <action>",
                                      }));
-  // Blank arguments are no action either.
-  EXPECT_EQ(RunIn(sandbox, L"   ").exitCode, 160u);
+  // Blanks name an empty action: nothing is opened.
+  const ProgramResult blank = RunIn(sandbox, L"   ");
+  EXPECT_EQ(blank.exitCode, 160u);
+  EXPECT_EQ(LogTexts(blank.output),
+            (std::vector<std::string>{kNotFound, "Action: ", "Invalid <action>"}));
 }
 
 TEST(EntryExitCodes, ActionIsCaseSensitive) {

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <chrono>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -137,7 +138,9 @@ TEST_F(InstallerRun, InstallerThatCannotStartGivesTheStartError) {
 }
 
 // What the installer's exit code makes of the run: success (a restart may
-// be due) or the installer's failure, which the setup reads as the exit code.
+// be due, told to a setup that asks with -reportrestart) or the installer's
+// failure, which the setup reads as the exit code. The log is the same
+// either way.
 TEST_F(InstallerRun, InstallerExitCodeDecidesTheResult) {
   CopyStandInInstallerTo(game_);
   struct Case {
@@ -166,21 +169,27 @@ TEST_F(InstallerRun, InstallerExitCodeDecidesTheResult) {
        {"Could not uninstall Zelqa Anti-Cheat: 160"}},
   };
   for (const Case& c : cases) {
-    const std::map<std::wstring, std::wstring> exit{
-        {L"ZELQA_TEST_INSTALLER_EXIT", c.installerExit}};
-    const ProgramResult install = Run(L"install -title Demo", exit);
-    EXPECT_EQ(install.exitCode, c.launcherExit) << Narrow(c.installerExit);
-    std::vector<std::string> expected{kNoGame, "Action: install", "Installing Zelqa Anti-Cheat"};
-    expected.insert(expected.end(), c.installTail.begin(), c.installTail.end());
-    EXPECT_EQ(LogTexts(install.output), expected);
+    for (const std::wstring option : {L"", L" -reportrestart"}) {
+      SCOPED_TRACE(Narrow(c.installerExit + option));
+      // With -reportrestart each run ends with the installer's own code.
+      const DWORD launcherExit =
+          option.empty() ? c.launcherExit : std::wcstoul(c.installerExit, nullptr, 10);
+      const std::map<std::wstring, std::wstring> exit{
+          {L"ZELQA_TEST_INSTALLER_EXIT", c.installerExit}};
+      const ProgramResult install = Run(L"install -title Demo" + option, exit);
+      EXPECT_EQ(install.exitCode, launcherExit);
+      std::vector<std::string> expected{kNoGame, "Action: install", "Installing Zelqa Anti-Cheat"};
+      expected.insert(expected.end(), c.installTail.begin(), c.installTail.end());
+      EXPECT_EQ(LogTexts(install.output), expected);
 
-    const ProgramResult uninstall = Run(L"uninstall -title Demo", exit);
-    EXPECT_EQ(uninstall.exitCode, c.launcherExit) << Narrow(c.installerExit);
-    expected = {kNoGame, "Action: uninstall", "Uninstalling Zelqa Anti-Cheat"};
-    expected.insert(expected.end(), c.uninstallTail.begin(), c.uninstallTail.end());
-    EXPECT_EQ(LogTexts(uninstall.output), expected);
+      const ProgramResult uninstall = Run(L"uninstall -title Demo" + option, exit);
+      EXPECT_EQ(uninstall.exitCode, launcherExit);
+      expected = {kNoGame, "Action: uninstall", "Uninstalling Zelqa Anti-Cheat"};
+      expected.insert(expected.end(), c.uninstallTail.begin(), c.uninstallTail.end());
+      EXPECT_EQ(LogTexts(uninstall.output), expected);
+    }
   }
-  EXPECT_EQ(Recorded().size(), 2 * std::size(cases));
+  EXPECT_EQ(Recorded().size(), 4 * std::size(cases));
 }
 
 TEST_F(InstallerRun, TitleReachesTheInstallerAsOneArgument) {

@@ -1,6 +1,7 @@
 // The shipped image itself: header fields that make it relocatable and
-// hardened, no time stamp, and imports only from DLLs that Windows always
-// loads from System32, so a DLL planted beside the launcher is never loaded.
+// hardened, no time stamp (MSVC: a hash in its place), and imports only from
+// DLLs that Windows always loads from System32, so a DLL planted beside the
+// launcher is never loaded.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -161,8 +162,26 @@ TEST_F(PeImageTest, HeaderMakesA64BitHardenedGuiProgramWithoutTimeStamp) {
   const IMAGE_NT_HEADERS64& nt = pe.headers();
   EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
   EXPECT_EQ(nt.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
-  // Two builds of one commit must give the same bytes.
+  // Two builds of one commit must give the same bytes. MSVC's /Brepro puts
+  // a hash of the image where the time would be and says so in a debug
+  // directory entry of type 16 (IMAGE_DEBUG_TYPE_REPRO, which older SDK
+  // headers lack); MinGW's linker writes 0.
+#ifdef _MSC_VER
+  const IMAGE_DATA_DIRECTORY debug = pe.Directory(IMAGE_DIRECTORY_ENTRY_DEBUG);
+  const size_t entries = pe.Offset(debug.VirtualAddress);
+  bool reproducible = false;
+  for (size_t at = 0;
+       entries != PeFile::kNowhere && at + sizeof(IMAGE_DEBUG_DIRECTORY) <= debug.Size;
+       at += sizeof(IMAGE_DEBUG_DIRECTORY)) {
+    IMAGE_DEBUG_DIRECTORY entry{};
+    if (pe.Read(entries + at, entry) && entry.Type == 16) {
+      reproducible = true;
+    }
+  }
+  EXPECT_TRUE(reproducible) << "no reproducible-build entry: linked without /Brepro?";
+#else
   EXPECT_EQ(nt.FileHeader.TimeDateStamp, 0u);
+#endif
 
   const WORD hardening = IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE |
                          IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA |

@@ -51,8 +51,6 @@ case $action in
     # a folder with a reparse point; the cleanup tests must never enter it.
     mkdir -p "$build/scratch/link-target"
     echo outside >"$build/scratch/link-target/keep_launcher.exe"
-    mkdir -p "$build/scratch/planted-log"
-    ln -sfn "$build/scratch/link-target/log-written-through.txt" "$build/scratch/planted-log/run.log"
     # A game folder with such links inside it, one in the legacy folder and one
     # elsewhere; no test recreates this folder, so the links outlive each run.
     mkdir -p "$build/scratch/linked-game/EasyAntiCheat" "$build/scratch/linked-game/Stuff"

@@ -11,6 +11,9 @@
 ;
 ; When the anticheat can't be installed, the setup stops and exits with the
 ; launcher's exit code, so whatever runs "MyGameSetup.exe /S" learns why.
+; When Windows must restart before the anticheat runs, the setup sets its
+; reboot flag, exits with 3010 (or 1641: a restart is already under way) and,
+; unless silent, offers to restart.
 
 Unicode true
 Target amd64-unicode
@@ -68,7 +71,7 @@ Section "Install"
   ${EndIf}
   ; ExecWait starts it in $OUTDIR, the launcher's own folder.
   ClearErrors
-  ExecWait '"${LAUNCHER_DIR}\Launcher.exe" install -title "${GAME_TITLE}" -eactitleId ${LEGACY_TITLE_ID} -log$1' $0
+  ExecWait '"${LAUNCHER_DIR}\Launcher.exe" install -title "${GAME_TITLE}" -eactitleId ${LEGACY_TITLE_ID} -log -reportrestart$1' $0
   ${If} ${Errors}
     MessageBox MB_ICONSTOP "Launcher.exe could not be started." /SD IDOK
     Abort  ; the setup exits with 2
@@ -76,8 +79,12 @@ Section "Install"
 
   ${Select} $0
   ${Case} 0
-    ; Installed (also when the anticheat asked for a restart: see the log).
     DetailPrint "Zelqa Anti-Cheat is installed."
+  ${Case2} 3010 1641
+    ; Installed; it runs once Windows has restarted (-reportrestart).
+    DetailPrint "Zelqa Anti-Cheat is installed; Windows must restart."
+    SetRebootFlag true
+    SetErrorLevel $0
   ${Case} 1223
     ; Only with -prompt: the player answered No.
     MessageBox MB_ICONEXCLAMATION "${GAME_TITLE} needs Zelqa Anti-Cheat to run." /SD IDOK
@@ -93,13 +100,24 @@ Section "Install"
   ${EndSelect}
 SectionEnd
 
+Function .onInstSuccess
+  ${If} ${RebootFlag}
+  ${AndIf} ${Cmd} `MessageBox MB_YESNO|MB_ICONQUESTION "Windows must restart to finish installing ${GAME_TITLE}. Restart now?" /SD IDNO IDYES`
+    Reboot
+  ${EndIf}
+FunctionEnd
+
 Section "Uninstall"
   SetOutPath "${LAUNCHER_DIR}"
   ClearErrors
-  ExecWait '"${LAUNCHER_DIR}\Launcher.exe" uninstall -title "${GAME_TITLE}" -log' $0
+  ExecWait '"${LAUNCHER_DIR}\Launcher.exe" uninstall -title "${GAME_TITLE}" -log -reportrestart' $0
   ; The game goes either way; the launcher's log says what went wrong.
   ${If} ${Errors}
-  ${OrIf} $0 <> 0
+    DetailPrint "Launcher.exe could not be started."
+  ${ElseIf} $0 = 3010
+  ${OrIf} $0 = 1641
+    SetRebootFlag true
+  ${ElseIf} $0 <> 0
     DetailPrint "Zelqa Anti-Cheat was not uninstalled (error $0)."
   ${EndIf}
 
@@ -111,3 +129,10 @@ Section "Uninstall"
   DeleteRegKey HKLM "${GAME_KEY}"
   DeleteRegKey /ifempty HKLM "SOFTWARE\Zelqa Games"
 SectionEnd
+
+Function un.onUninstSuccess
+  ${If} ${RebootFlag}
+  ${AndIf} ${Cmd} `MessageBox MB_YESNO|MB_ICONQUESTION "Windows must restart to finish removing Zelqa Anti-Cheat. Restart now?" /SD IDNO IDYES`
+    Reboot
+  ${EndIf}
+FunctionEnd

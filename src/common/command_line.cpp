@@ -8,13 +8,16 @@
 
 std::vector<std::wstring> SplitArguments(const wchar_t* argumentText) {
   std::vector<std::wstring> arguments;
-  if (argumentText == nullptr) {
+  if (argumentText == nullptr || *argumentText == L'\0') {
     return arguments;
   }
   while (*argumentText == L' ' || *argumentText == L'\t') {
     ++argumentText;
   }
+  // Blanks after the program still name an action: an empty one, which a
+  // caller must not take for no arguments at all.
   if (*argumentText == L'\0') {
+    arguments.emplace_back();
     return arguments;
   }
   int count = 0;

@@ -6,8 +6,9 @@
 #include <vector>
 
 // The words of `argumentText` as the platform splits them; none for a null
-// or blank text. Blanks and tabs at the start are skipped first: the
-// platform's splitter reads them as an empty first word.
+// or empty text, one empty word for a text of blanks only. Blanks and tabs
+// before the first word are skipped first: the platform's splitter reads
+// them as an empty first word.
 std::vector<std::wstring> SplitArguments(const wchar_t* argumentText);
 
 // Quotes a program path that holds a blank or tab, so C:\Program.exe never

@@ -13,6 +13,7 @@ inline constexpr wchar_t kPromptOption[] = L"prompt";
 inline constexpr wchar_t kLogOption[] = L"log";
 inline constexpr wchar_t kShowErrorsOption[] = L"showerrors";
 inline constexpr wchar_t kLegacyIdOption[] = L"eactitleId";
+inline constexpr wchar_t kReportRestartOption[] = L"reportrestart";
 
 // Adds every "-key [value]" of `arguments` to `options`; the last occurrence
 // of a key wins. Never fails: other arguments are ignored.

@@ -48,6 +48,13 @@ void LogRestartIfRequired(DWORD code) {
   }
 }
 
+// The exit code of a run whose installer succeeded (0, 3010 or 1641): the
+// restart codes only for a setup that asked for them, since other setups
+// take any code but 0 for a failure.
+DWORD SuccessExitCode(const LaunchOptions& options, DWORD code) {
+  return HasOption(options, kReportRestartOption) ? code : ERROR_SUCCESS;
+}
+
 // What every step of the run reads and nothing changes.
 struct RunContext {
   HINSTANCE instance = nullptr;
@@ -128,7 +135,7 @@ DWORD RunInstall(const RunContext& run, const LaunchOptions& options, const Held
       CleanUpAfterInstall(logFolder, secureFolder, game, legacyResult);
     }
     DiscardSetupFolder(secureFolder);
-    return ERROR_SUCCESS;
+    return SuccessExitCode(options, code);
   }
   DiscardSetupFolder(secureFolder);
   BeginLogLine() << L"Could not install Zelqa Anti-Cheat: " << code << std::endl;
@@ -158,7 +165,7 @@ DWORD RunUninstall(const RunContext& run, const LaunchOptions& options) {
   if (InstallerSucceeded(code)) {
     LogLine(L"Uninstalled Zelqa Anti-Cheat.");
     LogRestartIfRequired(code);
-    return ERROR_SUCCESS;
+    return SuccessExitCode(options, code);
   }
   BeginLogLine() << L"Could not uninstall Zelqa Anti-Cheat: " << code << std::endl;
   if (HasOption(options, kShowErrorsOption)) {

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the NSIS example setup (examples/nsis) around the built Launcher.exe
 # and the stand-in anticheat installer, and runs it silently under Wine into
-# a game folder that still holds the legacy anti-cheat's files: once with an
-# installer that succeeds, once with one that fails with 1603. Checks the
-# setup's own exit code (read inside Wine: the Linux exit status keeps only
-# 8 bits) and that the legacy files go only after a successful install.
+# a game folder that still holds the legacy anti-cheat's files: with an
+# installer that succeeds, one that asks for a restart (3010) and one that
+# fails with 1603. Checks the setup's own exit code (read inside Wine: the
+# Linux exit status keeps only 8 bits) and that the legacy files go only
+# after a successful install.
 #   nsis_setup.sh SOURCE_DIR BUILD_DIR WORK_DIR
 # Exits 77 (skipped) when makensis (Debian package nsis) is missing.
 set -euo pipefail
@@ -79,6 +80,7 @@ while IFS='|' read -r name installer_exit setup_exit legacy_left; do
   fi
 done <<'CASES'
 installed|0|0|deleted
+restart|3010|3010|deleted
 installer-failed|1603|1603|kept
 CASES
 exit $status
