@@ -41,9 +41,13 @@ std::vector<std::string> CleanupLog(const std::wstring& logDirectory,
   return CaptureLog([&] { DeleteEasyAntiCheatFiles(logDirectory, installDir); });
 }
 
-void MakeFolder(const std::wstring& path) { ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)); }
+void MakeFolder(const std::wstring& path) {
+  ASSERT_TRUE(CreateDirectoryW(ExtendedLengthPath(path).c_str(), nullptr));
+}
 
-void MakeFile(const std::wstring& path) { ASSERT_TRUE(WriteFileBytes(path, "x")); }
+void MakeFile(const std::wstring& path) {
+  ASSERT_TRUE(WriteFileBytes(ExtendedLengthPath(path), "x"));
+}
 
 std::string FileLine(const std::wstring& path) { return "\tDeleting file: " + Narrow(path); }
 std::string DirLine(const std::wstring& path) { return "Deleting dir: " + Narrow(path); }
@@ -126,18 +130,27 @@ TEST_F(CleanupRun, DeletesFilesThenFoldersDeepestFirstAndNothingElse) {
   EXPECT_TRUE(CleanupLog(logs_, game_).empty()) << "a cleaned folder gives no line";
 }
 
+// Paths of 300 characters and more among them, which some platforms give
+// no final path for in the usual way.
 TEST_F(CleanupRun, EveryFolderGoesAfterTheFoldersInsideIt) {
-  for (const wchar_t* folder :
-       {L"EasyAntiCheat", L"EasyAntiCheat\\a", L"EasyAntiCheat\\a\\b", L"EasyAntiCheat\\a\\b\\c",
-        L"EasyAntiCheat\\z", L"EasyAntiCheat\\z\\y"}) {
+  const std::wstring a = L"EasyAntiCheat\\" + std::wstring(100, L'a');
+  const std::wstring b = a + L"\\" + std::wstring(100, L'b');
+  const std::wstring c = b + L"\\" + std::wstring(100, L'c');
+  for (const std::wstring& folder :
+       {std::wstring(L"EasyAntiCheat"), a, b, c, std::wstring(L"EasyAntiCheat\\z"),
+        std::wstring(L"EasyAntiCheat\\z\\y")}) {
     MakeFolder(At(folder));
   }
+  MakeFile(At(c + L"\\eac.dll"));
+  ASSERT_GE(At(c + L"\\eac.dll").size(), 300u);
   EXPECT_EQ(CleanupLog(logs_, game_), (std::vector<std::string>{
+                                          "Deleting 1 file(s)...",
+                                          FileLine(At(c + L"\\eac.dll")),
                                           DirLine(At(L"EasyAntiCheat\\z\\y")),
                                           DirLine(At(L"EasyAntiCheat\\z")),
-                                          DirLine(At(L"EasyAntiCheat\\a\\b\\c")),
-                                          DirLine(At(L"EasyAntiCheat\\a\\b")),
-                                          DirLine(At(L"EasyAntiCheat\\a")),
+                                          DirLine(At(c)),
+                                          DirLine(At(b)),
+                                          DirLine(At(a)),
                                           DirLine(At(L"EasyAntiCheat")),
                                       }));
   EXPECT_FALSE(FileExists(At(L"EasyAntiCheat")));
@@ -398,15 +411,17 @@ TEST_F(CleanupLinkRun, ALinkToTheLegacyFolderIsNeverEntered) {
 TEST_F(CleanupLinkRun, AFolderSwappedForALinkMidCleanupIsNotFollowed) {
   MakeFolder(At(L"EasyAntiCheat"));
   MakeFolder(At(L"EasyAntiCheat\\Sub"));
-  MakeFolder(Outside(L"victim"));
+  // Paths long enough behind the link that the final path is found the long way.
+  const std::wstring victim = Outside(std::wstring(200, L'v'));
+  MakeFolder(victim);
   for (const wchar_t* name : {L"a.dll", L"b.dll"}) {
     MakeFile(JoinPath(At(L"EasyAntiCheat\\Sub"), name));
-    MakeFile(JoinPath(Outside(L"victim"), name));
+    MakeFile(JoinPath(victim, name));
   }
   const CleanupLists lists = CollectEasyAntiCheatEntries(game_);
   ASSERT_EQ(lists.files.size(), 2u);
   ASSERT_TRUE(MoveFileW(At(L"EasyAntiCheat\\Sub").c_str(), At(L"Moved").c_str()));
-  if (!MakeSymbolicLink(Outside(L"victim"), At(L"EasyAntiCheat\\Sub"), true)) {
+  if (!MakeSymbolicLink(victim, At(L"EasyAntiCheat\\Sub"), true)) {
     GTEST_SKIP() << "no link can be made here";
   }
 
@@ -414,8 +429,8 @@ TEST_F(CleanupLinkRun, AFolderSwappedForALinkMidCleanupIsNotFollowed) {
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[1], "Skipping link: " + Narrow(At(L"EasyAntiCheat\\Sub\\a.dll")));
   EXPECT_EQ(lines[2], "Skipping link: " + Narrow(At(L"EasyAntiCheat\\Sub\\b.dll")));
-  EXPECT_TRUE(FileExists(Outside(L"victim\\a.dll")));
-  EXPECT_TRUE(FileExists(Outside(L"victim\\b.dll")));
+  EXPECT_TRUE(FileExists(ExtendedLengthPath(JoinPath(victim, L"a.dll"))));
+  EXPECT_TRUE(FileExists(ExtendedLengthPath(JoinPath(victim, L"b.dll"))));
 }
 
 // A link planted where the setup program is extracted: its target is

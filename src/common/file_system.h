@@ -28,8 +28,8 @@ bool IsNotFoundError(DWORD error);
 [[nodiscard]] DWORD OpenEntry(const std::wstring& path, DWORD access, UniqueFileHandle& entry);
 
 // The path of the object behind `handle` as the platform resolves it: links
-// and junctions on the way followed, in plain form (C:\..., \\server\...).
-// Returns 0, or the query's error.
+// and junctions on the way followed, in plain form (C:\..., \\server\...),
+// at any length. Returns 0, or the query's error.
 [[nodiscard]] DWORD GetFinalPath(HANDLE handle, std::wstring& finalPath);
 
 // The final path of `path`, following every link; the path's own error when
