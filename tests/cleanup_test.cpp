@@ -204,6 +204,21 @@ TEST_F(CleanupRun, ReadOnlyEntriesAreDeletedToo) {
                                           DirLine(At(L"EasyAntiCheat")),
                                       }));
   EXPECT_FALSE(FileExists(At(L"EasyAntiCheat")));
+
+  // Another name (a hard link) of a read-only file elsewhere: that name goes
+  // where the platform can delete it as it is, else it stays and the error
+  // is logged; the file elsewhere stays read-only either way.
+  const std::wstring outside = JoinPath(logs_, L"outside.dll");
+  const std::wstring linked = At(L"EasyAntiCheat\\linked.dll");
+  MakeFile(outside);
+  ASSERT_TRUE(SetFileAttributesW(outside.c_str(), FILE_ATTRIBUTE_READONLY));
+  MakeFolder(At(L"EasyAntiCheat"));
+  ASSERT_TRUE(CreateHardLinkW(linked.c_str(), outside.c_str(), nullptr));
+  const std::vector<std::string> lines = CleanupLog(logs_, game_);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[2] == "Error 5 deleting file: " + Narrow(linked), FileExists(linked));
+  EXPECT_EQ(ReadFileBytes(outside), "x");
+  EXPECT_NE(GetFileAttributesW(outside.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
 }
 
 TEST_F(CleanupRun, EntriesThatCannotGoAreLoggedAndTheRestGoes) {

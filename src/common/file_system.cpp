@@ -10,11 +10,14 @@ namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// Information classes newer than the Windows 7 headers this
-// builds against, by value; the platform answers ERROR_INVALID_PARAMETER
-// (or similar) where it lacks them.
+// Information classes and flags newer than the Windows 7 headers this builds
+// against, by value; a platform that lacks one answers with an error.
 constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
 constexpr auto kFileNormalizedNameInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(24);
+constexpr DWORD kDispositionDelete = 0x1;
+constexpr DWORD kDispositionPosixSemantics = 0x2;
+constexpr DWORD kDispositionIgnoreReadOnly = 0x10;
 
 // FILE_ID_INFO: which object a handle is, volume and file.
 struct FileIdentity {
@@ -199,13 +202,34 @@ DWORD DeleteThroughHandle(HANDLE handle) {
     return ERROR_SUCCESS;
   }
   const DWORD error = GetLastError();
-  // A read-only entry refuses; most are not, so the attribute is only
-  // looked at then.
-  if (error != ERROR_ACCESS_DENIED ||
+  // A read-only entry refuses; most are not, so what follows runs only then.
+  if (error != ERROR_ACCESS_DENIED) {
+    return error;
+  }
+  // Removes this name only, and leaves the object's attribute alone: it may
+  // have other names, outside the folder being cleaned up.
+  DWORD flags = kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly;
+  if (SetFileInformationByHandle(handle, kFileDispositionInfoEx, &flags, sizeof(flags))) {
+    return ERROR_SUCCESS;
+  }
+  const DWORD exError = GetLastError();
+  if (exError != ERROR_INVALID_PARAMETER && exError != ERROR_INVALID_FUNCTION &&
+      exError != ERROR_NOT_SUPPORTED) {
+    return exError;
+  }
+  // Without that, clearing the attribute clears it for every name of the
+  // object, so only a file with no other name is changed. A folder can't
+  // have another (and Wine counts a folder's links the Unix way).
+  FILE_STANDARD_INFO standard{};
+  if (!GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof(standard)) ||
+      (!standard.Directory && standard.NumberOfLinks != 1) ||
       ChangeAttributes(handle, 0, FILE_ATTRIBUTE_READONLY) != ERROR_SUCCESS) {
     return error;
   }
-  return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition))
-             ? ERROR_SUCCESS
-             : GetLastError();
+  if (SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition))) {
+    return ERROR_SUCCESS;
+  }
+  const DWORD retryError = GetLastError();
+  (void)ChangeAttributes(handle, FILE_ATTRIBUTE_READONLY, 0);
+  return retryError;
 }
