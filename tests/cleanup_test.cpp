@@ -474,24 +474,45 @@ TEST_F(CleanupLinkRun, ALinkWhereTheSetupGoesLeadsNowhereHarmful) {
 }
 
 TEST(CleanupScope, NeverAtADriveRootOrAFolderHoldingMoreThanGames) {
-  const std::vector<std::wstring> system{L"C:\\Windows", L"C:\\Program Files",
-                                         L"C:\\Program Files (x86)", L"C:\\ProgramData"};
-  const std::wstring users = L"C:\\Users";
+  const SharedFolders shared{
+      {L"C:\\Program Files", L"C:\\Program Files (x86)", L"C:\\Program Files\\Common Files",
+       L"C:\\ProgramData", L"C:\\ProgramData\\Microsoft", L"C:\\Users\\Jo\\Documents",
+       L"D:\\Docs\\Jo"},
+      {L"C:\\Windows"},
+      {L"C:\\Users"},
+      {L"AppData\\Roaming", L"AppData\\Local", L"Documents"}};
   for (const wchar_t* refused :
        {L"C:\\", L"C:", L"c:/", L"\\\\server\\share", L"\\\\server\\share\\", L"\\\\?\\C:\\",
         L"\\\\?\\UNC\\server\\share", L"\\\\?\\Volume{0b1c2d3e-0000-0000-0000-000000000000}\\",
         L"C:\\Windows", L"c:\\windows\\", L"C:\\Program Files", L"C:\\Program Files (x86)\\",
         L"C:\\ProgramData", L"C:\\Users", L"C:\\Users\\Jo", L"c:\\users\\Public\\"}) {
-    EXPECT_TRUE(IsTooBroadForCleanup(refused, system, users)) << Narrow(refused);
+    EXPECT_TRUE(IsTooBroadForCleanup(refused, shared)) << Narrow(refused);
+  }
+  // Shared folders, anything in the Windows folder, and what holds one.
+  for (const wchar_t* refused :
+       {L"C:\\Windows\\System32\\drivers\\etc", L"C:\\Program Files\\Common Files\\",
+        L"C:\\ProgramData\\Microsoft", L"C:\\Users\\Jo\\Documents",
+        L"C:\\Users\\Ann\\AppData\\Roaming", L"C:\\Users\\Ann\\AppData",
+        L"C:\\Users\\Ann\\appdata\\local\\", L"D:\\Docs"}) {
+    EXPECT_TRUE(IsTooBroadForCleanup(refused, shared)) << Narrow(refused);
   }
   for (const wchar_t* game :
        {L"C:\\Games", L"C:\\Program Files\\Game", L"C:\\Users\\Jo\\Games", L"D:\\Game",
-        L"\\\\server\\share\\Games", L"\\\\?\\C:\\Games", L"C:\\ProgramData\\Game"}) {
-    EXPECT_FALSE(IsTooBroadForCleanup(game, system, users)) << Narrow(game);
+        L"\\\\server\\share\\Games", L"\\\\?\\C:\\Games", L"C:\\ProgramData\\Game",
+        L"C:\\Users\\Jo\\Documents\\My Games\\Title", L"C:\\Users\\Ann\\AppData\\LocalLow\\Game",
+        L"C:\\Users\\Ann\\AppData\\Roaming\\Game", L"C:\\WindowsGames", L"D:\\Docs\\Jo\\Game"}) {
+    EXPECT_FALSE(IsTooBroadForCleanup(game, shared)) << Narrow(game);
   }
 
-  // For real: a drive whose root holds another game's launcher and a legacy
-  // folder, and this user's profile.
+  // For real: this system's own folders (a profile, its application data,
+  // System32), and a drive whose root holds another game's launcher and a
+  // legacy folder.
+  const std::wstring logs = MakeScratchDirectory(L"cleanup-scope-logs");
+  for (const int folder : {CSIDL_PROFILE, CSIDL_APPDATA, CSIDL_SYSTEM}) {
+    wchar_t path[MAX_PATH] = {};
+    ASSERT_EQ(SHGetFolderPathW(nullptr, folder, nullptr, SHGFP_TYPE_CURRENT, path), S_OK);
+    EXPECT_EQ(CleanupLog(logs, path), std::vector<std::string>{"Not cleaning up: " + Narrow(path)});
+  }
   const std::wstring drive = MakeScratchDirectory(L"drive-x");
   if (!MapDriveLetter(L'X', drive)) {
     GTEST_SKIP() << "drive X: is not the scratch drive";
@@ -500,15 +521,9 @@ TEST(CleanupScope, NeverAtADriveRootOrAFolderHoldingMoreThanGames) {
   MakeFile(JoinPath(drive, L"bin\\OtherGame_launcher.exe"));
   MakeFolder(JoinPath(drive, L"EasyAntiCheat"));
   MakeFile(JoinPath(drive, L"EasyAntiCheat\\x.dll"));
-  const std::wstring logs = MakeScratchDirectory(L"cleanup-scope-logs");
   EXPECT_EQ(CleanupLog(logs, L"X:\\"), std::vector<std::string>{"Not cleaning up: X:\\"});
   EXPECT_TRUE(FileExists(JoinPath(drive, L"bin\\OtherGame_launcher.exe")));
   EXPECT_TRUE(FileExists(JoinPath(drive, L"EasyAntiCheat\\x.dll")));
-
-  wchar_t profile[MAX_PATH] = {};
-  ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, profile), S_OK);
-  EXPECT_EQ(CleanupLog(logs, profile),
-            std::vector<std::string>{"Not cleaning up: " + Narrow(profile)});
 }
 
 }  // namespace
