@@ -41,9 +41,13 @@ std::vector<std::string> CleanupLog(const std::wstring& logDirectory,
   return CaptureLog([&] { DeleteEasyAntiCheatFiles(logDirectory, installDir); });
 }
 
-void MakeFolder(const std::wstring& path) { ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)); }
+void MakeFolder(const std::wstring& path) {
+  ASSERT_TRUE(CreateDirectoryW(ExtendedLengthPath(path).c_str(), nullptr));
+}
 
-void MakeFile(const std::wstring& path) { ASSERT_TRUE(WriteFileBytes(path, "x")); }
+void MakeFile(const std::wstring& path) {
+  ASSERT_TRUE(WriteFileBytes(ExtendedLengthPath(path), "x"));
+}
 
 std::string FileLine(const std::wstring& path) { return "\tDeleting file: " + Narrow(path); }
 std::string DirLine(const std::wstring& path) { return "Deleting dir: " + Narrow(path); }
@@ -126,18 +130,27 @@ TEST_F(CleanupRun, DeletesFilesThenFoldersDeepestFirstAndNothingElse) {
   EXPECT_TRUE(CleanupLog(logs_, game_).empty()) << "a cleaned folder gives no line";
 }
 
+// Paths of 300 characters and more among them, which some platforms give
+// no final path for in the usual way.
 TEST_F(CleanupRun, EveryFolderGoesAfterTheFoldersInsideIt) {
-  for (const wchar_t* folder :
-       {L"EasyAntiCheat", L"EasyAntiCheat\\a", L"EasyAntiCheat\\a\\b", L"EasyAntiCheat\\a\\b\\c",
-        L"EasyAntiCheat\\z", L"EasyAntiCheat\\z\\y"}) {
+  const std::wstring a = L"EasyAntiCheat\\" + std::wstring(100, L'a');
+  const std::wstring b = a + L"\\" + std::wstring(100, L'b');
+  const std::wstring c = b + L"\\" + std::wstring(100, L'c');
+  for (const std::wstring& folder :
+       {std::wstring(L"EasyAntiCheat"), a, b, c, std::wstring(L"EasyAntiCheat\\z"),
+        std::wstring(L"EasyAntiCheat\\z\\y")}) {
     MakeFolder(At(folder));
   }
+  MakeFile(At(c + L"\\eac.dll"));
+  ASSERT_GE(At(c + L"\\eac.dll").size(), 300u);
   EXPECT_EQ(CleanupLog(logs_, game_), (std::vector<std::string>{
+                                          "Deleting 1 file(s)...",
+                                          FileLine(At(c + L"\\eac.dll")),
                                           DirLine(At(L"EasyAntiCheat\\z\\y")),
                                           DirLine(At(L"EasyAntiCheat\\z")),
-                                          DirLine(At(L"EasyAntiCheat\\a\\b\\c")),
-                                          DirLine(At(L"EasyAntiCheat\\a\\b")),
-                                          DirLine(At(L"EasyAntiCheat\\a")),
+                                          DirLine(At(c)),
+                                          DirLine(At(b)),
+                                          DirLine(At(a)),
                                           DirLine(At(L"EasyAntiCheat")),
                                       }));
   EXPECT_FALSE(FileExists(At(L"EasyAntiCheat")));
@@ -191,6 +204,21 @@ TEST_F(CleanupRun, ReadOnlyEntriesAreDeletedToo) {
                                           DirLine(At(L"EasyAntiCheat")),
                                       }));
   EXPECT_FALSE(FileExists(At(L"EasyAntiCheat")));
+
+  // Another name (a hard link) of a read-only file elsewhere: that name goes
+  // where the platform can delete it as it is, else it stays and the error
+  // is logged; the file elsewhere stays read-only either way.
+  const std::wstring outside = JoinPath(logs_, L"outside.dll");
+  const std::wstring linked = At(L"EasyAntiCheat\\linked.dll");
+  MakeFile(outside);
+  ASSERT_TRUE(SetFileAttributesW(outside.c_str(), FILE_ATTRIBUTE_READONLY));
+  MakeFolder(At(L"EasyAntiCheat"));
+  ASSERT_TRUE(CreateHardLinkW(linked.c_str(), outside.c_str(), nullptr));
+  const std::vector<std::string> lines = CleanupLog(logs_, game_);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[2] == "Error 5 deleting file: " + Narrow(linked), FileExists(linked));
+  EXPECT_EQ(ReadFileBytes(outside), "x");
+  EXPECT_NE(GetFileAttributesW(outside.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
 }
 
 TEST_F(CleanupRun, EntriesThatCannotGoAreLoggedAndTheRestGoes) {
@@ -398,15 +426,17 @@ TEST_F(CleanupLinkRun, ALinkToTheLegacyFolderIsNeverEntered) {
 TEST_F(CleanupLinkRun, AFolderSwappedForALinkMidCleanupIsNotFollowed) {
   MakeFolder(At(L"EasyAntiCheat"));
   MakeFolder(At(L"EasyAntiCheat\\Sub"));
-  MakeFolder(Outside(L"victim"));
+  // Paths long enough behind the link that the final path is found the long way.
+  const std::wstring victim = Outside(std::wstring(200, L'v'));
+  MakeFolder(victim);
   for (const wchar_t* name : {L"a.dll", L"b.dll"}) {
     MakeFile(JoinPath(At(L"EasyAntiCheat\\Sub"), name));
-    MakeFile(JoinPath(Outside(L"victim"), name));
+    MakeFile(JoinPath(victim, name));
   }
   const CleanupLists lists = CollectEasyAntiCheatEntries(game_);
   ASSERT_EQ(lists.files.size(), 2u);
   ASSERT_TRUE(MoveFileW(At(L"EasyAntiCheat\\Sub").c_str(), At(L"Moved").c_str()));
-  if (!MakeSymbolicLink(Outside(L"victim"), At(L"EasyAntiCheat\\Sub"), true)) {
+  if (!MakeSymbolicLink(victim, At(L"EasyAntiCheat\\Sub"), true)) {
     GTEST_SKIP() << "no link can be made here";
   }
 
@@ -414,8 +444,8 @@ TEST_F(CleanupLinkRun, AFolderSwappedForALinkMidCleanupIsNotFollowed) {
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[1], "Skipping link: " + Narrow(At(L"EasyAntiCheat\\Sub\\a.dll")));
   EXPECT_EQ(lines[2], "Skipping link: " + Narrow(At(L"EasyAntiCheat\\Sub\\b.dll")));
-  EXPECT_TRUE(FileExists(Outside(L"victim\\a.dll")));
-  EXPECT_TRUE(FileExists(Outside(L"victim\\b.dll")));
+  EXPECT_TRUE(FileExists(ExtendedLengthPath(JoinPath(victim, L"a.dll"))));
+  EXPECT_TRUE(FileExists(ExtendedLengthPath(JoinPath(victim, L"b.dll"))));
 }
 
 // A link planted where the setup program is extracted: its target is
@@ -446,24 +476,45 @@ TEST_F(CleanupLinkRun, ALinkWhereTheSetupGoesLeadsNowhereHarmful) {
 }
 
 TEST(CleanupScope, NeverAtADriveRootOrAFolderHoldingMoreThanGames) {
-  const std::vector<std::wstring> system{L"C:\\Windows", L"C:\\Program Files",
-                                         L"C:\\Program Files (x86)", L"C:\\ProgramData"};
-  const std::wstring users = L"C:\\Users";
+  const SharedFolders shared{
+      {L"C:\\Program Files", L"C:\\Program Files (x86)", L"C:\\Program Files\\Common Files",
+       L"C:\\ProgramData", L"C:\\ProgramData\\Microsoft", L"C:\\Users\\Jo\\Documents",
+       L"D:\\Docs\\Jo"},
+      {L"C:\\Windows"},
+      {L"C:\\Users"},
+      {L"AppData\\Roaming", L"AppData\\Local", L"Documents"}};
   for (const wchar_t* refused :
        {L"C:\\", L"C:", L"c:/", L"\\\\server\\share", L"\\\\server\\share\\", L"\\\\?\\C:\\",
         L"\\\\?\\UNC\\server\\share", L"\\\\?\\Volume{0b1c2d3e-0000-0000-0000-000000000000}\\",
         L"C:\\Windows", L"c:\\windows\\", L"C:\\Program Files", L"C:\\Program Files (x86)\\",
         L"C:\\ProgramData", L"C:\\Users", L"C:\\Users\\Jo", L"c:\\users\\Public\\"}) {
-    EXPECT_TRUE(IsTooBroadForCleanup(refused, system, users)) << Narrow(refused);
+    EXPECT_TRUE(IsTooBroadForCleanup(refused, shared)) << Narrow(refused);
+  }
+  // Shared folders, anything in the Windows folder, and what holds one.
+  for (const wchar_t* refused :
+       {L"C:\\Windows\\System32\\drivers\\etc", L"C:\\Program Files\\Common Files\\",
+        L"C:\\ProgramData\\Microsoft", L"C:\\Users\\Jo\\Documents",
+        L"C:\\Users\\Ann\\AppData\\Roaming", L"C:\\Users\\Ann\\AppData",
+        L"C:\\Users\\Ann\\appdata\\local\\", L"D:\\Docs"}) {
+    EXPECT_TRUE(IsTooBroadForCleanup(refused, shared)) << Narrow(refused);
   }
   for (const wchar_t* game :
        {L"C:\\Games", L"C:\\Program Files\\Game", L"C:\\Users\\Jo\\Games", L"D:\\Game",
-        L"\\\\server\\share\\Games", L"\\\\?\\C:\\Games", L"C:\\ProgramData\\Game"}) {
-    EXPECT_FALSE(IsTooBroadForCleanup(game, system, users)) << Narrow(game);
+        L"\\\\server\\share\\Games", L"\\\\?\\C:\\Games", L"C:\\ProgramData\\Game",
+        L"C:\\Users\\Jo\\Documents\\My Games\\Title", L"C:\\Users\\Ann\\AppData\\LocalLow\\Game",
+        L"C:\\Users\\Ann\\AppData\\Roaming\\Game", L"C:\\WindowsGames", L"D:\\Docs\\Jo\\Game"}) {
+    EXPECT_FALSE(IsTooBroadForCleanup(game, shared)) << Narrow(game);
   }
 
-  // For real: a drive whose root holds another game's launcher and a legacy
-  // folder, and this user's profile.
+  // For real: this system's own folders (a profile, its application data,
+  // System32), and a drive whose root holds another game's launcher and a
+  // legacy folder.
+  const std::wstring logs = MakeScratchDirectory(L"cleanup-scope-logs");
+  for (const int folder : {CSIDL_PROFILE, CSIDL_APPDATA, CSIDL_SYSTEM}) {
+    wchar_t path[MAX_PATH] = {};
+    ASSERT_EQ(SHGetFolderPathW(nullptr, folder, nullptr, SHGFP_TYPE_CURRENT, path), S_OK);
+    EXPECT_EQ(CleanupLog(logs, path), std::vector<std::string>{"Not cleaning up: " + Narrow(path)});
+  }
   const std::wstring drive = MakeScratchDirectory(L"drive-x");
   if (!MapDriveLetter(L'X', drive)) {
     GTEST_SKIP() << "drive X: is not the scratch drive";
@@ -472,15 +523,9 @@ TEST(CleanupScope, NeverAtADriveRootOrAFolderHoldingMoreThanGames) {
   MakeFile(JoinPath(drive, L"bin\\OtherGame_launcher.exe"));
   MakeFolder(JoinPath(drive, L"EasyAntiCheat"));
   MakeFile(JoinPath(drive, L"EasyAntiCheat\\x.dll"));
-  const std::wstring logs = MakeScratchDirectory(L"cleanup-scope-logs");
   EXPECT_EQ(CleanupLog(logs, L"X:\\"), std::vector<std::string>{"Not cleaning up: X:\\"});
   EXPECT_TRUE(FileExists(JoinPath(drive, L"bin\\OtherGame_launcher.exe")));
   EXPECT_TRUE(FileExists(JoinPath(drive, L"EasyAntiCheat\\x.dll")));
-
-  wchar_t profile[MAX_PATH] = {};
-  ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, profile), S_OK);
-  EXPECT_EQ(CleanupLog(logs, profile),
-            std::vector<std::string>{"Not cleaning up: " + Narrow(profile)});
 }
 
 }  // namespace

@@ -28,8 +28,8 @@ bool IsNotFoundError(DWORD error);
 [[nodiscard]] DWORD OpenEntry(const std::wstring& path, DWORD access, UniqueFileHandle& entry);
 
 // The path of the object behind `handle` as the platform resolves it: links
-// and junctions on the way followed, in plain form (C:\..., \\server\...).
-// Returns 0, or the query's error.
+// and junctions on the way followed, in plain form (C:\..., \\server\...),
+// at any length. Returns 0, or the query's error.
 [[nodiscard]] DWORD GetFinalPath(HANDLE handle, std::wstring& finalPath);
 
 // The final path of `path`, following every link; the path's own error when
@@ -40,7 +40,9 @@ bool IsNotFoundError(DWORD error);
 // FILE_READ_ATTRIBUTES and FILE_WRITE_ATTRIBUTES. Returns 0, or the error.
 [[nodiscard]] DWORD ChangeAttributes(HANDLE handle, DWORD add, DWORD remove);
 
-// Deletes the object behind `handle` (opened with DELETE) when the handle is
-// closed, read-only or not; a folder must be empty. Returns 0, or the error
-// (ERROR_DIR_NOT_EMPTY for a folder that still holds entries).
+// Deletes the entry behind `handle` (opened with DELETE) when the handle is
+// closed, read-only or not; a folder must be empty. A read-only file with
+// other names (hard links) keeps its attribute: where the platform can't
+// delete it as it is, it stays. Returns 0, or the error (ERROR_DIR_NOT_EMPTY
+// for a folder that still holds entries, ERROR_ACCESS_DENIED for such a file).
 [[nodiscard]] DWORD DeleteThroughHandle(HANDLE handle);

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <utility>
 
 template <typename T>
@@ -63,6 +65,7 @@ using UniqueFindHandle = UniqueResource<HANDLE, &FindClose, &IsValidFileHandle>;
 using UniqueMappedView = UniqueResource<void*, &UnmapView>;
 using UniqueLocalMemory = UniqueResource<HLOCAL, &LocalFree>;
 using UniqueModule = UniqueResource<HMODULE, &FreeLibrary>;
+using UniqueIdList = UniqueResource<PIDLIST_ABSOLUTE, &ILFree>;
 
 // Both handles of a started child, closed together.
 struct UniqueProcessInformation {

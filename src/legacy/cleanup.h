@@ -24,13 +24,25 @@ bool IsEasyAntiCheatPath(const std::wstring& gameFolder, const std::wstring& pat
 // only, and never a link or junction, which may lead outside the game folder.
 bool ShouldDescendInto(DWORD attributes);
 
+// The system's folders that hold far more than a game, each as the system
+// names it and as it resolves.
+struct SharedFolders {
+  // Refused themselves, the folders in them fine: Program Files, ProgramData,
+  // a profile's Documents, AppData...
+  std::vector<std::wstring> exact;
+  // Refused with everything in them: the Windows folder.
+  std::vector<std::wstring> whole;
+  // The folder of all profiles (Users): it and every folder directly in it.
+  std::vector<std::wstring> profiles;
+  // Paths inside a profile (AppData\Roaming, Documents), refused in every
+  // profile in `profiles`, not only the running account's.
+  std::vector<std::wstring> inEveryProfile;
+};
+
 // True when `folder` holds far more than a game, so no game may be cleaned
-// up there: a volume root, one of `systemFolders` (the Windows folder,
-// Program Files, ProgramData...), `usersFolder` or a profile folder in it.
-// Folders below those are fine.
-bool IsTooBroadForCleanup(const std::wstring& folder,
-                          const std::vector<std::wstring>& systemFolders,
-                          const std::wstring& usersFolder);
+// up there: a volume root or one of `shared`. A game folder inside a shared
+// one (Documents\My Games\Title) is fine, except in the Windows folder.
+bool IsTooBroadForCleanup(const std::wstring& folder, const SharedFolders& shared);
 
 // An entry to delete: the path it was found at, and the final path the
 // object opened there must have.
