@@ -1,6 +1,7 @@
 #include "common/file_system.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <vector>
 
@@ -26,7 +27,20 @@ struct FileIdentity {
 };
 
 bool ReadFileIdentity(HANDLE handle, FileIdentity& identity) {
-  return GetFileInformationByHandleEx(handle, kFileIdInfo, &identity, sizeof(identity)) != FALSE;
+  if (GetFileInformationByHandleEx(handle, kFileIdInfo, &identity, sizeof(identity))) {
+    return true;
+  }
+  // Windows 7 knows only the 64-bit index.
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info)) {
+    return false;
+  }
+  identity = FileIdentity{};
+  identity.volumeSerialNumber = info.dwVolumeSerialNumber;
+  const ULONGLONG index = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  static_assert(sizeof(index) <= sizeof(identity.fileId));
+  std::memcpy(identity.fileId, &index, sizeof(index));
+  return true;
 }
 
 bool SameObject(const FileIdentity& left, const FileIdentity& right) {
@@ -160,6 +174,13 @@ DWORD OpenEntry(const std::wstring& path, DWORD access, UniqueFileHandle& entry)
                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
                           nullptr));
   return entry ? ERROR_SUCCESS : GetLastError();
+}
+
+bool AreSameObject(HANDLE left, HANDLE right) {
+  FileIdentity leftIdentity{};
+  FileIdentity rightIdentity{};
+  return ReadFileIdentity(left, leftIdentity) && ReadFileIdentity(right, rightIdentity) &&
+         SameObject(leftIdentity, rightIdentity);
 }
 
 DWORD GetFinalPath(HANDLE handle, std::wstring& finalPath) {

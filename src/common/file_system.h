@@ -27,6 +27,10 @@ bool IsNotFoundError(DWORD error);
 // program's way. Returns 0, or the open's error.
 [[nodiscard]] DWORD OpenEntry(const std::wstring& path, DWORD access, UniqueFileHandle& entry);
 
+// True when both handles are open on one object: the same volume and the
+// same file there, whatever names they were opened by.
+bool AreSameObject(HANDLE left, HANDLE right);
+
 // The path of the object behind `handle` as the platform resolves it: links
 // and junctions on the way followed, in plain form (C:\..., \\server\...),
 // at any length. Returns 0, or the query's error.

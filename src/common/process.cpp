@@ -1,9 +1,8 @@
 #include "common/process.h"
 
-#include <cstring>
 #include <vector>
 
-#include "common/path_text.h"
+#include "common/file_system.h"
 #include "common/unique_resource.h"
 
 namespace {
@@ -13,14 +12,6 @@ namespace {
 // of low integrity (bit 56), so a DLL planted where a child runs does not
 // load into it. The headers declare these only for Windows 10 targets.
 constexpr DWORD64 kLoaderMitigations = (1ULL << 60) | (1ULL << 52) | (1ULL << 56);
-
-// FILE_ID_INFO and its class, declared by the headers only for Windows 8
-// targets; older systems answer the query with an error.
-struct FileIdentity {
-  ULONGLONG volumeSerialNumber;
-  BYTE fileId[16];
-};
-constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
 
 // An attribute list holding the loader mitigations; empty when the
 // platform can't make one.
@@ -41,24 +32,6 @@ std::vector<BYTE> MitigationAttributes() {
   return list;
 }
 
-// The identity of the file open in `file`: its volume and its id there.
-bool ReadFileId(HANDLE file, FileIdentity& id) {
-  if (GetFileInformationByHandleEx(file, kFileIdInfo, &id, sizeof(id))) {
-    return true;
-  }
-  // Systems before Windows 8 know only the 64-bit index.
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(file, &info)) {
-    return false;
-  }
-  id = FileIdentity{};
-  id.volumeSerialNumber = info.dwVolumeSerialNumber;
-  const ULONGLONG index = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  static_assert(sizeof(index) <= sizeof(id.fileId));
-  std::memcpy(id.fileId, &index, sizeof(index));
-  return true;
-}
-
 // True when the image of the suspended `process` is the very file open in
 // `checked`, and not another one found under the same name meanwhile.
 bool RunsCheckedImage(HANDLE process, HANDLE checked) {
@@ -67,15 +40,10 @@ bool RunsCheckedImage(HANDLE process, HANDLE checked) {
   if (!QueryFullProcessImageNameW(process, 0, name.data(), &length)) {
     return false;
   }
-  const UniqueFileHandle image(
-      CreateFileW(ExtendedLengthPath(std::wstring(name.data(), length)).c_str(),
-                  FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  FileIdentity started{};
-  FileIdentity expected{};
-  return image && ReadFileId(image.get(), started) && ReadFileId(checked, expected) &&
-         started.volumeSerialNumber == expected.volumeSerialNumber &&
-         std::memcmp(started.fileId, expected.fileId, sizeof(started.fileId)) == 0;
+  UniqueFileHandle image;
+  return OpenFollowingLinks(std::wstring(name.data(), length), FILE_READ_ATTRIBUTES, image) ==
+             ERROR_SUCCESS &&
+         AreSameObject(image.get(), checked);
 }
 
 DWORD Start(const std::wstring& commandLine, const ChildStart& options,
