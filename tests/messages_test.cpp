@@ -67,9 +67,10 @@ TEST(MessagesLocalizedText, LoadsTheLaunchersTableOrFallsBack) {
   ASSERT_TRUE(launcher);
   const auto instance = reinterpret_cast<HINSTANCE>(launcher.get());
   EXPECT_EQ(LoadLocalizedText(instance, 102, L"fallback"),
-            L"Zelqa anticheat could not be installed.");
+            L"Zelqa\u00a0anticheat could not be installed.");
   EXPECT_EQ(LoadLocalizedText(instance, 105, L"fallback"),
-            L"Zelqa anticheat is required to play this game. Do you want to uninstall it anyway?");
+            L"Zelqa\u00a0anticheat is required to play this game. Do you want to uninstall it "
+            L"anyway?");
   EXPECT_EQ(LoadLocalizedText(instance, 106, L"fallback"), L"fallback");
   EXPECT_EQ(LoadLocalizedText(GetModuleHandleW(nullptr), 103, L"built in"), L"built in")
       << "a module without the table";

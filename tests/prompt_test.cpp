@@ -87,8 +87,8 @@ TEST_F(PromptRun, InstallQuestionShowsTheIconAndYesGoesOn) {
   ASSERT_TRUE(answered.box.found);
   EXPECT_EQ(answered.box.text, TableText(0x0009, 103));
   EXPECT_EQ(answered.box.text,
-            L"Zelqa anticheat installation is required to play this game. Do you want to install "
-            L"it now?");
+            L"Zelqa\u00a0anticheat installation is required to play this game. Do you want to "
+            L"install it now?");
   EXPECT_TRUE(answered.box.hasYes && answered.box.hasNo && !answered.box.hasOk)
       << Narrow(answered.box.controls);
   EXPECT_TRUE(answered.box.hasIcon) << "icon 101 of the launcher";
@@ -145,7 +145,8 @@ TEST_F(PromptRun, UninstallAlwaysAsks) {
   const Answered declined = RunAndAnswer(Launch(L"uninstall -title Demo -prompt"), IDNO);
   ASSERT_TRUE(declined.box.found);
   EXPECT_EQ(declined.box.text,
-            L"Zelqa anticheat is required to play this game. Do you want to uninstall it anyway?");
+            L"Zelqa\u00a0anticheat is required to play this game. Do you want "
+            L"to uninstall it anyway?");
   EXPECT_TRUE(declined.box.hasIcon);
   EXPECT_EQ(declined.result.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
   EXPECT_EQ(LogTexts(declined.result.output),
@@ -200,7 +201,7 @@ TEST_F(PromptRun, FailedRunShowsTheErrorWithItsCode) {
   const Answered missing = RunAndAnswer(Launch(L"install -title Demo -showerrors", false), IDOK);
   ASSERT_TRUE(missing.box.found);
   EXPECT_EQ(missing.box.text,
-            L"Zelqa anticheat could not be installed.\n0x2: " + FormatSystemMessage(2));
+            L"Zelqa\u00a0anticheat could not be installed.\n0x2: " + FormatSystemMessage(2));
   EXPECT_EQ(missing.box.text.substr(missing.box.text.size() - 2), L"\r\n");
   EXPECT_TRUE(missing.box.hasOk && !missing.box.hasYes && !missing.box.hasNo);
   EXPECT_TRUE(missing.box.hasIcon) << "the system's error icon";
@@ -212,7 +213,7 @@ TEST_F(PromptRun, FailedRunShowsTheErrorWithItsCode) {
   ASSERT_TRUE(WriteFileBytes(JoinPath(root_, L"ZelqaAntiCheat.Installer.exe"), "not a program"));
   const Answered broken = RunAndAnswer(Launch(L"uninstall -title Demo -showerrors", false), IDOK);
   ASSERT_TRUE(broken.box.found);
-  EXPECT_EQ(broken.box.text, L"Zelqa anticheat could not be uninstalled.\n0xc1: " +
+  EXPECT_EQ(broken.box.text, L"Zelqa\u00a0anticheat could not be uninstalled.\n0xc1: " +
                                  FormatSystemMessage(ERROR_BAD_EXE_FORMAT));
   EXPECT_EQ(broken.result.exitCode, static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
 
@@ -222,7 +223,7 @@ TEST_F(PromptRun, FailedRunShowsTheErrorWithItsCode) {
   const Answered failed = RunAndAnswer(failing, IDOK);
   ASSERT_TRUE(failed.box.found);
   EXPECT_EQ(failed.box.text,
-            L"Zelqa anticheat could not be installed.\n0x643: " + FormatSystemMessage(1603));
+            L"Zelqa\u00a0anticheat could not be installed.\n0x643: " + FormatSystemMessage(1603));
   EXPECT_EQ(failed.result.exitCode, 1603u);
 }
 
