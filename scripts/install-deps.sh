@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev     # Windows x64 toolchain
   googletest                                          # /usr/src/googletest
   wine wine64 xvfb xauth                              # tests run under Wine with a display
-  locales                                             # the Arabic user language in tests
+  locales                                             # the user languages in tests
   osslsigncode openssl                                # signing and its check
   imagemagick fonts-dejavu-core                       # screenshots of the questions
   nsis                                                # the NSIS example setup, built in a test
@@ -28,7 +28,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-# Wine takes the user's language from the Linux locale, which must exist.
-if ! locale -a 2>/dev/null | grep -qix 'ar_SA.utf8'; then
-  localedef -i ar_SA -f UTF-8 ar_SA.UTF-8
-fi
+# Wine takes the user's language from the Linux locale, which must exist:
+# the language tests run in Arabic, Hebrew, Swahili and Russian (Ukraine).
+for locale in ar_SA he_IL sw_KE ru_UA; do
+  if ! locale -a 2>/dev/null | grep -qix "$locale.utf8"; then
+    localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
+  fi
+done

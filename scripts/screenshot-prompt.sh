@@ -8,8 +8,9 @@
 #     once in every language of the string table, each checked to show that
 #     language's own text, put together in one labelled grid: questions.png
 # BUILD_DIR defaults to build/mingw, OUTPUT_DIR to docs/. Needs Wine, Xvfb,
-# ImageMagick (import, montage) and the locales package (each language's
-# locale, such as ar_SA.UTF-8, is created when missing, which takes root).
+# ImageMagick (import, montage), fontconfig (fc-list, fc-match) and the
+# locales package (each language's locale, such as ar_SA.UTF-8, is created
+# when missing, which takes root).
 # Every language also needs a font with its letters; the script names the
 # Debian package of any that is missing. Uses a private Wine prefix and
 # display, removed at the end; the test session of the build tree is left
@@ -30,11 +31,13 @@ mkdir -p "$output"
 output=$(cd "$output" && pwd)
 
 # Every block of resources/strings.rc: its language id, a Linux locale whose
-# Windows user language finds that block (a neutral block is found through
-# one of its regions), the language's name for the label, and a font with
+# Windows display language chooses that block (a neutral block is chosen
+# through one of its regions; "@latin" and "@cyrillic" pick the script
+# where Wine needs it), the language's name for the label, and a font with
 # its letters.
 languages=(
   "0x0001 ar_SA Arabic"
+  "0x0003 ca_ES Catalan"
   "0x0004 zh_CN Chinese (Simplified)|Noto Sans CJK SC"
   "0x0006 da_DK Danish"
   "0x0007 de_AT German (neutral)"
@@ -42,12 +45,32 @@ languages=(
   "0x000A es_MX Spanish"
   "0x000B fi_FI Finnish"
   "0x000C fr_CA French (neutral)"
+  "0x000D he_IL Hebrew"
+  "0x000F is_IS Icelandic"
   "0x0010 it_CH Italian (neutral)"
   "0x0013 nl_NL Dutch"
-  "0x0014 nb_NO Norwegian"
+  "0x0014 nb_NO Norwegian (Bokmål)"
   "0x0016 pt_BR Portuguese (Brazil)"
   "0x0019 ru_UA Russian (neutral)"
+  "0x001B sk_SK Slovak"
   "0x001D sv_SE Swedish"
+  "0x0020 ur_PK Urdu|FreeSerif"
+  "0x0023 be_BY Belarusian"
+  "0x0024 sl_SI Slovenian"
+  "0x0025 et_EE Estonian"
+  "0x0026 lv_LV Latvian"
+  "0x0027 lt_LT Lithuanian"
+  "0x0029 fa_IR Persian"
+  "0x002B hy_AM Armenian"
+  "0x002C az_AZ@latin Azerbaijani"
+  "0x002D eu_ES Basque"
+  "0x0037 ka_GE Georgian"
+  "0x0039 hi_IN Hindi|Noto Sans Devanagari"
+  "0x003E ms_MY Malay"
+  "0x003F kk_KZ Kazakh"
+  "0x0045 bn_BD Bengali|Noto Sans Bengali"
+  "0x0056 gl_ES Galician"
+  "0x0064 fil_PH Filipino"
   "0x0402 bg_BG Bulgarian"
   "0x0404 zh_TW Chinese (Taiwan)|Noto Sans CJK TC"
   "0x0405 cs_CZ Czech"
@@ -61,14 +84,19 @@ languages=(
   "0x0415 pl_PL Polish"
   "0x0418 ro_RO Romanian"
   "0x0419 ru_RU Russian"
+  "0x041A hr_HR Croatian"
   "0x041E th_TH Thai|Loma"
   "0x041F tr_TR Turkish"
   "0x0421 id_ID Indonesian"
   "0x0422 uk_UA Ukrainian"
   "0x042A vi_VN Vietnamese"
+  "0x0814 nn_NO Norwegian (Nynorsk)"
   "0x0816 pt_PT Portuguese (Portugal)"
   "0x0C04 zh_HK Chinese (Hong Kong)|Noto Sans CJK HK"
   "0x0C0A es_ES Spanish (Spain)"
+  "0x141A bs_BA@latin Bosnian (Latin)"
+  "0x241A sr_RS@latin Serbian (Latin)"
+  "0x281A sr_RS@cyrillic Serbian (Cyrillic)"
 )
 default_font="DejaVu Sans"
 
@@ -81,7 +109,9 @@ entry_font() {
 font_package() {
   case $1 in
     "Noto Sans CJK"*) echo fonts-noto-cjk ;;
+    "Noto Sans"*) echo fonts-noto-core ;;
     Loma) echo fonts-tlwg-loma-otf ;;
+    FreeSerif) echo fonts-freefont-ttf ;;
     *) echo fonts-dejavu-core ;;
   esac
 }
@@ -89,19 +119,29 @@ font_package() {
 for program in Launcher.exe ZelqaAntiCheat.Installer.exe msgbox_answerer.exe; do
   [ -f "$build/$program" ] || { echo "$build/$program is missing: build first" >&2; exit 1; }
 done
-tools=(wine Xvfb import)
-$all_languages && tools+=(montage fc-list)
+tools=(wine Xvfb import fc-list fc-match)
+$all_languages && tools+=(montage)
 for tool in "${tools[@]}"; do
   command -v "$tool" >/dev/null || { echo "$tool is needed" >&2; exit 1; }
 done
 
-# The locale must exist for Wine to take the user language from it.
+# A list entry's locale with its character set: sr_RS@latin is
+# sr_RS.UTF-8@latin.
+full_locale() {
+  if [[ $1 == *@* ]]; then echo "${1%@*}.UTF-8@${1#*@}"; else echo "$1.UTF-8"; fi
+}
+
+# The locale must exist for Wine to take the user language from it. A
+# script modifier glibc has no source for (sr_RS@cyrillic: its sr_RS is
+# Cyrillic) is made from the plain locale.
 ensure_locale() {
-  local locale=$1
-  [ "$locale" = C ] && return
-  locale -a 2>/dev/null | grep -qix "$locale\.utf-\?8" && return
-  localedef -i "$locale" -f UTF-8 "$locale.UTF-8" >/dev/null 2>&1 || {
-    echo "could not create the $locale.UTF-8 locale (as root, with the Debian package locales)" >&2
+  local name source=$1
+  [ "$1" = C ] && return
+  name=$(full_locale "$1")
+  [ "$(LC_ALL=$name locale charmap 2>/dev/null)" = UTF-8 ] && return
+  [ -f "/usr/share/i18n/locales/$source" ] || source=${source%@*}
+  localedef -i "$source" -f UTF-8 "$name" >/dev/null 2>&1 || {
+    echo "could not create the $name locale (as root, with the Debian package locales)" >&2
     exit 1
   }
 }
@@ -145,14 +185,23 @@ DISPLAY=":$(cat "$session/wine-session/display")"
 export DISPLAY
 
 # Wine's own dialog fonts have no Arabic, Thai or CJK letters: a system font
-# that has stands in for them. Each program reads this when it starts.
+# that has stands in for them. A font without Latin letters, for the name
+# "Zelqa anticheat", is linked behind the default font instead, which
+# lends it the letters it lacks. Each program reads this when it starts.
 current_font=
 use_font() {
+  local face=$1 link=
   [ "$1" = "$current_font" ] && return
+  if ! fc-list "$1:charset=41" family | grep -q .; then
+    face=$default_font
+    link="$(basename "$(fc-match -f '%{file}' "$1")"),$1"
+  fi
   for font in Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "MS Sans Serif" "Microsoft Sans Serif"; do
-    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /d "$1" /f \
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /d "$face" /f \
       </dev/null >/dev/null 2>&1
   done
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+    /v "$default_font" /t REG_MULTI_SZ /d "$link" /f </dev/null >/dev/null 2>&1
   current_font=$1
 }
 use_font "$default_font"
@@ -188,7 +237,9 @@ shoot() {
   import -window root -crop "${width}x${height}+${left}+${top}" +repage "$file"
   (cd "$demo" && wine msgbox_answerer.exe "$caption" no 10000 </dev/null >/dev/null 2>&1)
   wait "$launcher"
-  text=$(sed -n 's/^text: //p' <<<"$shown")
+  # Right-to-left texts come embedded in U+202B ... U+202C, which the table
+  # doesn't hold.
+  text=$(sed -n -e $'s/\xe2\x80\xab//g' -e $'s/\xe2\x80\xac//g' -e 's/^text: //p' <<<"$shown")
   if [ -n "$expected" ] && [ "$text" != "$expected" ]; then
     echo "under $locale the question read \"$text\" instead of \"$expected\"" >&2
     exit 1
@@ -218,7 +269,7 @@ montage_arguments=()
 for entry in "${languages[@]}"; do
   read -r id locale name <<<"${entry%%|*}"
   use_font "$(entry_font "$entry")"
-  shoot "$tiles/$id.png" "$locale.UTF-8" "$(table_question "$id")"
+  shoot "$tiles/$id.png" "$(full_locale "$locale")" "$(table_question "$id")"
   montage_arguments+=(-label "$id $name" "$tiles/$id.png")
 done
 montage -font DejaVu-Sans -pointsize 13 -background '#d8d8d8' -tile 4x -geometry +6+6 \

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "common/unique_resource.h"
 #include "test_support.h"
@@ -44,7 +47,7 @@ TEST(MessagesConsoleStyle, UserIconBecomesTheInformationIcon) {
 
 // The platform's box doesn't show MB_RIGHT and MB_RTLREADING in its window
 // styles, so the styles the launcher asks for are checked here.
-TEST(MessagesBoxStyle, ArabicUsersGetRightAlignedRightToLeftBoxes) {
+TEST(MessagesBoxStyle, RightToLeftTextGetsRightAlignedRightToLeftBoxes) {
   EXPECT_EQ(QuestionStyle(false), 0x1084u);
   EXPECT_EQ(QuestionStyle(true), 0x181084u);
   EXPECT_EQ(ErrorStyle(false), 0x1010u);
@@ -60,19 +63,58 @@ TEST(MessagesSystemText, KeepsTheLineBreakAndIsEmptyForUnknownCodes) {
   EXPECT_EQ(FormatSystemMessage(0x20001234), L"");
 }
 
-TEST(MessagesLocalizedText, LoadsTheLaunchersTableOrFallsBack) {
-  const UniqueModule launcher(
-      LoadLibraryExW(BuiltLauncherPath().c_str(), nullptr,
-                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+TEST(MessagesLocalizedText, LoadsExactlyTheChosenBlockOrFallsBack) {
+  const UniqueModule launcher = LoadBuiltLauncherAsData();
   ASSERT_TRUE(launcher);
   const auto instance = reinterpret_cast<HINSTANCE>(launcher.get());
-  EXPECT_EQ(LoadLocalizedText(instance, 102, L"fallback"),
-            L"Zelqa anticheat could not be installed.");
-  EXPECT_EQ(LoadLocalizedText(instance, 105, L"fallback"),
-            L"Zelqa anticheat is required to play this game. Do you want to uninstall it anyway?");
-  EXPECT_EQ(LoadLocalizedText(instance, 106, L"fallback"), L"fallback");
-  EXPECT_EQ(LoadLocalizedText(GetModuleHandleW(nullptr), 103, L"built in"), L"built in")
+  EXPECT_EQ(LoadLocalizedText(instance, 0x0009, 102, L"fallback"),
+            L"Zelqa\u00a0anticheat could not be installed.");
+  EXPECT_EQ(LoadLocalizedText(instance, 0x000D, 102, L""),
+            L"\u202B\u05dc\u05d0 \u05e0\u05d9\u05ea\u05df \u05d4\u05d9\u05d4 "
+            L"\u05dc\u05d4\u05ea\u05e7\u05d9\u05df \u05d0\u05ea Zelqa\u00a0anticheat.\u202C")
+      << "embedded right to left";
+  EXPECT_EQ(LoadLocalizedText(instance, 0x0441, 102, L"fallback"), L"fallback") << "no block";
+  EXPECT_EQ(LoadLocalizedText(instance, 0x0009, 106, L"fallback"), L"fallback");
+  EXPECT_EQ(LoadLocalizedText(GetModuleHandleW(nullptr), 0x0009, 103, L"built in"), L"built in")
       << "a module without the table";
+}
+
+// Among the built launcher's blocks: a language's own block, else the nearest
+// of the same language and script, else English; right to left exactly for
+// the right-to-left languages shown.
+TEST(MessagesTextLanguage, DisplayLanguageGetsItsOwnTheNearestOrTheEnglishBlock) {
+  const UniqueModule launcher = LoadBuiltLauncherAsData();
+  const std::vector<LANGID> blocks =
+      StringBlockLanguages(reinterpret_cast<HINSTANCE>(launcher.get()), 103);
+  for (const auto& [display, expected, rightToLeft] :
+       std::initializer_list<std::tuple<LANGID, LANGID, bool>>{
+           {0x0409, 0x0009, false},  // English (United States)
+           {0x0441, 0x0009, false},  // Swahili, which has no block
+           {0x0000, 0x0009, false},  // no language at all
+           {0x0807, 0x0007, false},  // German (Switzerland): the neutral block
+           {0x0C0A, 0x0C0A, false},  // Spanish (Spain): its own
+           {0x0401, 0x0001, true},   // Arabic (Saudi Arabia)
+           {0x040D, 0x000D, true},   // Hebrew
+           {0x0429, 0x0029, true},   // Persian
+           {0x0820, 0x0020, true},   // Urdu (India)
+           {0x041B, 0x001B, false},  // Slovak
+           {0x101A, 0x041A, false},  // Croatian (Bosnia and Herzegovina)
+           {0x2C1A, 0x241A, false},  // Serbian, Latin (Montenegro)
+           {0x281A, 0x281A, false},  // Serbian, Cyrillic (Serbia)
+           {0x1C1A, 0x281A, false},  // Serbian, Cyrillic (Bosnia and Herzegovina)
+           {0x201A, 0x141A, false},  // Bosnian, Cyrillic: Bosnian in Latin
+           {0x1004, 0x0004, false},  // Chinese (Singapore): simplified
+           {0x1404, 0x0C04, false},  // Chinese (Macau): traditional, as in Hong Kong
+           {0x0404, 0x0404, false},  // Chinese (Taiwan)
+           {0x0814, 0x0814, false},  // Norwegian, Nynorsk
+           {0x0414, 0x0014, false},  // Norwegian, Bokmal
+       }) {
+    const LANGID block = ChooseTextLanguage(display, blocks);
+    EXPECT_EQ(block, expected) << std::hex << display;
+    EXPECT_EQ(IsRightToLeftLanguage(block), rightToLeft) << std::hex << display;
+  }
+  EXPECT_EQ(ChooseTextLanguage(0x241A, {0x0009, 0x041A}), 0x0009) << "Croatian is not Serbian";
+  EXPECT_EQ(ChooseTextLanguage(0x0816, {0x0009, 0x0416}), 0x0416) << "another region's block";
 }
 
 }  // namespace

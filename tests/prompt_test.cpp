@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 #include <thread>
 #include <vector>
@@ -87,8 +88,8 @@ TEST_F(PromptRun, InstallQuestionShowsTheIconAndYesGoesOn) {
   ASSERT_TRUE(answered.box.found);
   EXPECT_EQ(answered.box.text, TableText(0x0009, 103));
   EXPECT_EQ(answered.box.text,
-            L"Zelqa anticheat installation is required to play this game. Do you want to install "
-            L"it now?");
+            L"Zelqa\u00a0anticheat installation is required to play this game. Do you want to "
+            L"install it now?");
   EXPECT_TRUE(answered.box.hasYes && answered.box.hasNo && !answered.box.hasOk)
       << Narrow(answered.box.controls);
   EXPECT_TRUE(answered.box.hasIcon) << "icon 101 of the launcher";
@@ -145,7 +146,8 @@ TEST_F(PromptRun, UninstallAlwaysAsks) {
   const Answered declined = RunAndAnswer(Launch(L"uninstall -title Demo -prompt"), IDNO);
   ASSERT_TRUE(declined.box.found);
   EXPECT_EQ(declined.box.text,
-            L"Zelqa anticheat is required to play this game. Do you want to uninstall it anyway?");
+            L"Zelqa\u00a0anticheat is required to play this game. Do you want "
+            L"to uninstall it anyway?");
   EXPECT_TRUE(declined.box.hasIcon);
   EXPECT_EQ(declined.result.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
   EXPECT_EQ(LogTexts(declined.result.output),
@@ -160,39 +162,67 @@ TEST_F(PromptRun, UninstallAlwaysAsks) {
                             L"ZelqaAntiCheat.Installer.exe --noui --uninstall --title Demo"});
 }
 
-// Wine takes a process's language from the Linux locale it inherits, not
-// from its Windows environment block, so the whole test program has to run
-// under LANG=ar_SA.UTF-8 (the CTest entry arabic_prompt does so and sets
-// ZELQA_EXPECT_ARABIC). The launcher then inherits the language.
-class ArabicPrompt : public PromptRun {
+// Wine takes a process's display language from the Linux locale it
+// inherits, not from its Windows environment block, so each language runs
+// the whole test program under its own locale (the CTest entries
+// *_prompt, which under Wine also set ZELQA_EXPECT_LANGUAGE); the launcher
+// inherits it. Wine mirrors a box after its own translation of the locale,
+// whatever styles the launcher asks for (messages_test checks those).
+struct LanguageCase {
+  LANGID display;
+  WORD block;  // the block the boxes show
+  bool rightToLeft;
+};
+// Arabic and Hebrew, Swahili (no block: English), and Russian in Ukraine, a
+// locale without an id of its own (Wine's 0x0C00): Russian by its name.
+constexpr LanguageCase kLanguageCases[] = {{0x0401, 0x0001, true},
+                                           {0x040D, 0x000D, true},
+                                           {0x0441, 0x0009, false},
+                                           {0x0C00, 0x0019, false}};
+
+class LanguagePrompt : public PromptRun {
  protected:
   void SetUp() override {
-    if (!IsArabicUserLanguage()) {
-      if (GetEnvironmentVariableW(L"ZELQA_EXPECT_ARABIC", nullptr, 0) != 0) {
-        FAIL() << "not an Arabic user language: is the ar_SA.UTF-8 locale installed (locale -a)?";
+    const LANGID display = GetUserDefaultUILanguage();
+    wchar_t expected[8] = {};
+    if (GetEnvironmentVariableW(L"ZELQA_EXPECT_LANGUAGE", expected, 8) != 0 &&
+        std::wcstoul(expected, nullptr, 16) != display) {
+      FAIL() << "display language " << std::hex << display << ", not " << Narrow(expected)
+             << ": is the locale installed (locale -a)?";
+    }
+    for (const LanguageCase& language : kLanguageCases) {
+      if (language.display == display) {
+        language_ = language;
       }
-      GTEST_SKIP() << "needs LANG=ar_SA.UTF-8 (CTest entry arabic_prompt)";
+    }
+    if (language_.display == 0) {
+      GTEST_SKIP() << "needs an ar_SA, he_IL, sw_KE or ru_UA locale (CTest entries *_prompt)";
     }
     PromptRun::SetUp();
   }
+  // A right-to-left text is shown embedded right to left.
+  std::wstring Shown(UINT id) const {
+    const std::wstring text = TableText(language_.block, id);
+    return language_.rightToLeft ? L"\u202B" + text + L"\u202C" : text;
+  }
+  LanguageCase language_{};
 };
 
-TEST_F(ArabicPrompt, BoxesAreArabicAndReadRightToLeft) {
+TEST_F(LanguagePrompt, BoxesShowTheChosenBlockInItsDirection) {
   const Answered question = RunAndAnswer(Launch(L"install -title Demo -prompt"), IDNO);
   ASSERT_TRUE(question.box.found);
-  const std::wstring arabic = TableText(0x0001, 103);
-  ASSERT_FALSE(arabic.empty());
-  EXPECT_EQ(question.box.text, arabic);
-  EXPECT_TRUE(question.box.rightToLeft) << Narrow(question.box.controls);
+  ASSERT_FALSE(TableText(language_.block, 103).empty());
+  EXPECT_EQ(question.box.text, Shown(103));
+  EXPECT_EQ(question.box.rightToLeft, language_.rightToLeft) << Narrow(question.box.controls);
   EXPECT_TRUE(question.box.hasIcon);
   EXPECT_EQ(question.result.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
 
   DeleteFileW(JoinPath(root_, L"ZelqaAntiCheat.Installer.exe").c_str());
   const Answered error = RunAndAnswer(Launch(L"uninstall -title Demo -showerrors", false), IDOK);
   ASSERT_TRUE(error.box.found);
-  EXPECT_EQ(error.box.text, FormatErrorBoxText(L"%s\n0x%x: %s", TableText(0x0001, 104).c_str(), 2,
+  EXPECT_EQ(error.box.text, FormatErrorBoxText(L"%s\n0x%x: %s", Shown(104).c_str(), 2,
                                                FormatSystemMessage(2).c_str()));
-  EXPECT_TRUE(error.box.rightToLeft);
+  EXPECT_EQ(error.box.rightToLeft, language_.rightToLeft);
   EXPECT_EQ(error.result.exitCode, 2u);
 }
 
@@ -200,7 +230,7 @@ TEST_F(PromptRun, FailedRunShowsTheErrorWithItsCode) {
   const Answered missing = RunAndAnswer(Launch(L"install -title Demo -showerrors", false), IDOK);
   ASSERT_TRUE(missing.box.found);
   EXPECT_EQ(missing.box.text,
-            L"Zelqa anticheat could not be installed.\n0x2: " + FormatSystemMessage(2));
+            L"Zelqa\u00a0anticheat could not be installed.\n0x2: " + FormatSystemMessage(2));
   EXPECT_EQ(missing.box.text.substr(missing.box.text.size() - 2), L"\r\n");
   EXPECT_TRUE(missing.box.hasOk && !missing.box.hasYes && !missing.box.hasNo);
   EXPECT_TRUE(missing.box.hasIcon) << "the system's error icon";
@@ -212,7 +242,7 @@ TEST_F(PromptRun, FailedRunShowsTheErrorWithItsCode) {
   ASSERT_TRUE(WriteFileBytes(JoinPath(root_, L"ZelqaAntiCheat.Installer.exe"), "not a program"));
   const Answered broken = RunAndAnswer(Launch(L"uninstall -title Demo -showerrors", false), IDOK);
   ASSERT_TRUE(broken.box.found);
-  EXPECT_EQ(broken.box.text, L"Zelqa anticheat could not be uninstalled.\n0xc1: " +
+  EXPECT_EQ(broken.box.text, L"Zelqa\u00a0anticheat could not be uninstalled.\n0xc1: " +
                                  FormatSystemMessage(ERROR_BAD_EXE_FORMAT));
   EXPECT_EQ(broken.result.exitCode, static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
 
@@ -222,7 +252,7 @@ TEST_F(PromptRun, FailedRunShowsTheErrorWithItsCode) {
   const Answered failed = RunAndAnswer(failing, IDOK);
   ASSERT_TRUE(failed.box.found);
   EXPECT_EQ(failed.box.text,
-            L"Zelqa anticheat could not be installed.\n0x643: " + FormatSystemMessage(1603));
+            L"Zelqa\u00a0anticheat could not be installed.\n0x643: " + FormatSystemMessage(1603));
   EXPECT_EQ(failed.result.exitCode, 1603u);
 }
 

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -11,11 +12,16 @@
 
 namespace {
 
-// Every language block of the string table, by language id.
+// Every language block of the string table, by language id: at least 60,
+// with Serbian and Croatian as region blocks (no neutral 0x001A).
 constexpr WORD kLanguages[] = {
-    0x0001, 0x0004, 0x0006, 0x0007, 0x0009, 0x000A, 0x000B, 0x000C, 0x0010, 0x0013, 0x0014, 0x0016,
-    0x0019, 0x001D, 0x0402, 0x0404, 0x0405, 0x0407, 0x0408, 0x040C, 0x040E, 0x0410, 0x0411, 0x0412,
-    0x0415, 0x0418, 0x0419, 0x041E, 0x041F, 0x0421, 0x0422, 0x042A, 0x0816, 0x0C04, 0x0C0A};
+    0x0001, 0x0003, 0x0004, 0x0006, 0x0007, 0x0009, 0x000A, 0x000B, 0x000C, 0x000D, 0x000F,
+    0x0010, 0x0013, 0x0014, 0x0016, 0x0019, 0x001B, 0x001D, 0x0020, 0x0023, 0x0024, 0x0025,
+    0x0026, 0x0027, 0x0029, 0x002B, 0x002C, 0x002D, 0x0037, 0x0039, 0x003E, 0x003F, 0x0045,
+    0x0056, 0x0064, 0x0402, 0x0404, 0x0405, 0x0407, 0x0408, 0x040C, 0x040E, 0x0410, 0x0411,
+    0x0412, 0x0415, 0x0418, 0x0419, 0x041A, 0x041E, 0x041F, 0x0421, 0x0422, 0x042A, 0x0814,
+    0x0816, 0x0C04, 0x0C0A, 0x141A, 0x241A, 0x281A};
+static_assert(std::size(kLanguages) >= 60);
 constexpr UINT kFirstText = 102;
 constexpr UINT kLastText = 105;
 
@@ -69,15 +75,18 @@ class Resources : public testing::Test {
 
 HMODULE Resources::module_ = nullptr;
 
-TEST_F(Resources, EveryLanguageHoldsAllFourTexts) {
+// The product name is one unit that no line break splits (a no-break
+// space), and no case ending is hyphenated onto it, where a line could end.
+TEST_F(Resources, EveryLanguageHoldsAllFourTextsWithTheNameInOnePiece) {
   for (const WORD language : kLanguages) {
     const std::vector<std::wstring> block = StringBlock(kFirstText, language);
     ASSERT_EQ(block.size(), 16u) << "language " << std::hex << language;
     for (UINT id = kFirstText; id <= kLastText; ++id) {
       const std::wstring& text = block[id % 16];
-      EXPECT_NE(text.find(L"Zelqa anticheat"), std::wstring::npos)
+      EXPECT_NE(text.find(L"Zelqa\u00a0anticheat"), std::wstring::npos)
           << "language " << std::hex << language << std::dec << " id " << id << ": "
           << Narrow(text);
+      EXPECT_EQ(text.find(L"anticheat -"), std::wstring::npos) << Narrow(text);
       EXPECT_EQ(text.find(L'\0'), std::wstring::npos);
     }
   }
@@ -109,13 +118,14 @@ TEST_F(Resources, NoOtherLanguagesAndFinnishIsNotFrench) {
       << "Spain has its own wording";
   const std::vector<std::wstring> english = StringBlock(kFirstText, 0x0009);
   ASSERT_EQ(english.size(), 16u);
-  EXPECT_EQ(english[102 % 16], L"Zelqa anticheat could not be installed.");
+  EXPECT_EQ(english[102 % 16], L"Zelqa\u00a0anticheat could not be installed.");
   EXPECT_EQ(english[103 % 16],
-            L"Zelqa anticheat installation is required to play this game. Do you want to install "
-            L"it now?");
-  EXPECT_EQ(english[104 % 16], L"Zelqa anticheat could not be uninstalled.");
+            L"Zelqa\u00a0anticheat installation is required to play this game. Do you want to "
+            L"install it now?");
+  EXPECT_EQ(english[104 % 16], L"Zelqa\u00a0anticheat could not be uninstalled.");
   EXPECT_EQ(english[105 % 16],
-            L"Zelqa anticheat is required to play this game. Do you want to uninstall it anyway?");
+            L"Zelqa\u00a0anticheat is required to play this game. Do you want "
+            L"to uninstall it anyway?");
 }
 
 #pragma pack(push, 2)

@@ -34,12 +34,14 @@ case $action in
     done
     [ -s "$state/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
     export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=":$(cat "$state/display")"
-    # Wine takes the Arabic user language of the arabic_prompt test from this
-    # Linux locale; without it that test fails.
-    if ! locale -a 2>/dev/null | grep -qix 'ar_SA\.utf-\?8'; then
-      localedef -i ar_SA -f UTF-8 ar_SA.UTF-8 >/dev/null 2>&1 ||
-        echo "warning: could not create the ar_SA.UTF-8 locale (Debian package locales)" >&2
-    fi
+    # Wine takes the display language of the *_prompt tests from these Linux
+    # locales; without one Wine may fall back to English, which the tests catch.
+    for locale in ar_SA he_IL sw_KE ru_UA; do
+      if ! locale -a 2>/dev/null | grep -qix "$locale\.utf-\?8"; then
+        localedef -i "$locale" -f UTF-8 "$locale.UTF-8" >/dev/null 2>&1 ||
+          echo "warning: could not create the $locale.UTF-8 locale (Debian package locales)" >&2
+      fi
+    done
     # One wineserver for the whole run instead of one per test program.
     mkdir -p "$prefix"
     wineserver -p </dev/null >/dev/null 2>&1

@@ -24,18 +24,19 @@
 
 namespace {
 
-bool AskUser(HINSTANCE instance, UINT textId, const wchar_t* fallback, bool arabic) {
-  return ShowUserMessage(instance, LoadLocalizedText(instance, textId, fallback),
-                         QuestionStyle(arabic), MAKEINTRESOURCEW(IDI_LAUNCHER)) == IDYES;
+bool AskUser(HINSTANCE instance, UINT textId, const wchar_t* fallback, TextLanguage language) {
+  return ShowUserMessage(instance, LoadLocalizedText(instance, language.block, textId, fallback),
+                         QuestionStyle(language.rightToLeft),
+                         MAKEINTRESOURCEW(IDI_LAUNCHER)) == IDYES;
 }
 
 void ShowErrorBox(HINSTANCE instance, UINT headId, const wchar_t* fallback, DWORD code,
-                  bool arabic) {
-  const std::wstring head = LoadLocalizedText(instance, headId, fallback);
+                  TextLanguage language) {
+  const std::wstring head = LoadLocalizedText(instance, language.block, headId, fallback);
   const std::wstring systemText = FormatSystemMessage(code);
   ShowUserMessage(instance,
                   FormatErrorBoxText(L"%s\n0x%x: %s", head.c_str(), code, systemText.c_str()),
-                  ErrorStyle(arabic), nullptr);
+                  ErrorStyle(language.rightToLeft), nullptr);
 }
 
 void LogLine(const wchar_t* text) { BeginLogLine() << text << std::endl; }
@@ -58,7 +59,7 @@ DWORD SuccessExitCode(const LaunchOptions& options, DWORD code) {
 // What every step of the run reads and nothing changes.
 struct RunContext {
   HINSTANCE instance = nullptr;
-  bool arabic = false;
+  TextLanguage language;
   std::wstring installerPublisher;
 };
 
@@ -116,7 +117,7 @@ DWORD RunInstall(const RunContext& run, const LaunchOptions& options, const Held
       !AskUser(run.instance, IDS_INSTALL_PROMPT,
                L"In order to play this game, you need to install Zelqa Anti-Cheat. Would you like "
                L"to install it now?",
-               run.arabic)) {
+               run.language)) {
     LogLine(L"User declined Zelqa AntiCheat install.");
     return kExitCancelled;
   }
@@ -141,7 +142,7 @@ DWORD RunInstall(const RunContext& run, const LaunchOptions& options, const Held
   BeginLogLine() << L"Could not install Zelqa Anti-Cheat: " << code << std::endl;
   if (HasOption(options, kShowErrorsOption)) {
     ShowErrorBox(run.instance, IDS_INSTALL_FAILED, L"Could not install Zelqa Anti-Cheat.", code,
-                 run.arabic);
+                 run.language);
   }
   return code;
 }
@@ -156,7 +157,7 @@ DWORD RunUninstall(const RunContext& run, const LaunchOptions& options) {
   if (HasOption(options, kPromptOption) &&
       !AskUser(run.instance, IDS_UNINSTALL_PROMPT,
                L"This game requires Zelqa Anti-Cheat, are you sure you want to uninstall?",
-               run.arabic)) {
+               run.language)) {
     LogLine(L"User declined Zelqa AntiCheat install.");
     return kExitCancelled;
   }
@@ -170,13 +171,14 @@ DWORD RunUninstall(const RunContext& run, const LaunchOptions& options) {
   BeginLogLine() << L"Could not uninstall Zelqa Anti-Cheat: " << code << std::endl;
   if (HasOption(options, kShowErrorsOption)) {
     ShowErrorBox(run.instance, IDS_UNINSTALL_FAILED, L"Could not uninstall Zelqa Anti-Cheat.", code,
-                 run.arabic);
+                 run.language);
   }
   return code;
 }
 
 DWORD Run(HINSTANCE instance, const std::wstring& installerPublisher) {
-  const RunContext run{instance, IsArabicUserLanguage(), installerPublisher};
+  const RunContext run{instance, ChooseUserTextLanguage(instance, IDS_INSTALL_PROMPT),
+                       installerPublisher};
   const wchar_t* argumentText = PathGetArgsW(GetCommandLineW());
   std::vector<std::wstring> arguments = SplitArguments(argumentText);
 

@@ -2,6 +2,8 @@
 
 #include <wtsapi32.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdarg>
 #include <cwchar>
 
@@ -12,9 +14,42 @@ const wchar_t* const kMessageCaption = L"Zelqa anticheat";
 
 namespace {
 
-constexpr int kLoadStringChars = 1024;
+constexpr LANGID kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_NEUTRAL);
+constexpr UINT kStringsPerBlock = 16;
+constexpr wchar_t kRightToLeftEmbedding = L'\u202B';
+constexpr wchar_t kPopDirectionalFormatting = L'\u202C';
 constexpr UINT kRightToLeftStyle = MB_RIGHT | MB_RTLREADING;
 constexpr int kErrorBoxChars = 256;
+
+// Languages that share one primary id but are written in different scripts
+// or are languages of their own: a user of one form reads only blocks of
+// that form, the first listed first (unused places are 0). Macau's written
+// Chinese follows Hong Kong's, so Hong Kong comes before Taiwan.
+constexpr std::array<LANGID, 5> kWrittenForms[] = {
+    {0x041A, 0x101A, 0x001A},                  // Croatian
+    {0x241A, 0x081A, 0x181A, 0x2C1A, 0x701A},  // Serbian, Latin script
+    {0x281A, 0x0C1A, 0x1C1A, 0x301A, 0x6C1A},  // Serbian, Cyrillic script
+    {0x141A, 0x681A, 0x781A, 0x201A, 0x641A},  // Bosnian, whose readers all read Latin
+    {0x0004, 0x0804, 0x1004, 0x7804},          // Chinese, simplified script
+    {0x0C04, 0x1404, 0x0404, 0x7C04},          // Chinese, traditional script
+};
+
+// The string table keeps its texts in blocks of 16, named by number from 1.
+LPCWSTR StringBlockName(UINT id) { return MAKEINTRESOURCEW((id / kStringsPerBlock) + 1); }
+
+// Collects the languages EnumResourceLanguagesW reports; no exception may
+// cross the system's frames, so running out of memory ends the listing.
+BOOL CALLBACK AddLanguage(HMODULE /*module*/, LPCWSTR /*type*/, LPCWSTR /*name*/, WORD language,
+                          LONG_PTR languages) {
+  try {
+    // The list's address comes back as the integer the API carries it in.
+    reinterpret_cast<std::vector<LANGID>*>(languages)  // NOLINT(performance-no-int-to-ptr)
+        ->push_back(language);
+    return TRUE;
+  } catch (...) {
+    return FALSE;
+  }
+}
 
 using WtsSendMessageFunction = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, DWORD, LPWSTR, DWORD, DWORD,
                                              DWORD, DWORD*, BOOL);
@@ -47,16 +82,90 @@ int SendToConsoleSession(const std::wstring& text, UINT style) {
   return static_cast<int>(response);
 }
 
-}  // namespace
-
-bool IsArabicUserLanguage() { return PRIMARYLANGID(GetUserDefaultLangID()) == LANG_ARABIC; }
-
-UINT QuestionStyle(bool arabic) {
-  return MB_SYSTEMMODAL | MB_USERICON | MB_YESNO | (arabic ? kRightToLeftStyle : 0);
+// The user's display language. One without an id of its own (a custom
+// locale's 0x0C00 or 0x1000, as Wine gives for ru_UA) is taken by its
+// language alone, from the name of the user's locale: Russian for ru-UA.
+LANGID UserDisplayLanguage() {
+  const LANGID display = GetUserDefaultUILanguage();
+  wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+  if (PRIMARYLANGID(display) != LANG_NEUTRAL ||
+      GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH) == 0) {
+    return display;
+  }
+  *std::find(name, name + LOCALE_NAME_MAX_LENGTH - 1, L'-') = L'\0';
+  return LANGIDFROMLCID(LocaleNameToLCID(name, 0));
 }
 
-UINT ErrorStyle(bool arabic) {
-  return MB_SYSTEMMODAL | MB_ICONHAND | MB_OK | (arabic ? kRightToLeftStyle : 0);
+}  // namespace
+
+LANGID ChooseTextLanguage(LANGID display, const std::vector<LANGID>& blocks) {
+  const auto exists = [&blocks](LANGID language) {
+    return language != 0 && std::find(blocks.begin(), blocks.end(), language) != blocks.end();
+  };
+  if (exists(display)) {
+    return display;
+  }
+  const WORD primary = PRIMARYLANGID(display);
+  bool writtenTwoWays = false;
+  for (const auto& form : kWrittenForms) {
+    if (PRIMARYLANGID(form[0]) != primary) {
+      continue;
+    }
+    writtenTwoWays = true;
+    if (std::find(form.begin(), form.end(), display) == form.end()) {
+      continue;
+    }
+    for (const LANGID block : form) {
+      if (exists(block)) {
+        return block;
+      }
+    }
+  }
+  if (writtenTwoWays || primary == LANG_NEUTRAL) {
+    return kEnglish;
+  }
+  if (exists(MAKELANGID(primary, SUBLANG_NEUTRAL))) {
+    return MAKELANGID(primary, SUBLANG_NEUTRAL);
+  }
+  const auto sameLanguage = std::find_if(blocks.begin(), blocks.end(), [primary](LANGID block) {
+    return PRIMARYLANGID(block) == primary;
+  });
+  return sameLanguage != blocks.end() ? *sameLanguage : kEnglish;
+}
+
+bool IsRightToLeftLanguage(LANGID language) {
+  switch (PRIMARYLANGID(language)) {
+    case LANG_ARABIC:
+    case LANG_HEBREW:
+    case LANG_PERSIAN:
+    case LANG_URDU:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::vector<LANGID> StringBlockLanguages(HINSTANCE instance, UINT id) {
+  std::vector<LANGID> languages;
+  EnumResourceLanguagesW(instance, RT_STRING, StringBlockName(id), AddLanguage,
+                         reinterpret_cast<LONG_PTR>(&languages));
+  return languages;
+}
+
+// The display language, not the regional format: a player with an English
+// Windows and Arabic number formats reads English, laid out left to right.
+TextLanguage ChooseUserTextLanguage(HINSTANCE instance, UINT id) {
+  const LANGID block =
+      ChooseTextLanguage(UserDisplayLanguage(), StringBlockLanguages(instance, id));
+  return {block, IsRightToLeftLanguage(block)};
+}
+
+UINT QuestionStyle(bool rightToLeft) {
+  return MB_SYSTEMMODAL | MB_USERICON | MB_YESNO | (rightToLeft ? kRightToLeftStyle : 0);
+}
+
+UINT ErrorStyle(bool rightToLeft) {
+  return MB_SYSTEMMODAL | MB_ICONHAND | MB_OK | (rightToLeft ? kRightToLeftStyle : 0);
 }
 
 UINT ConsoleMessageStyle(UINT style) {
@@ -102,8 +211,31 @@ std::wstring FormatErrorBoxText(const wchar_t* format, ...) {  // NOLINT(cert-dc
   return buffer;
 }
 
-std::wstring LoadLocalizedText(HINSTANCE instance, UINT id, const wchar_t* fallback) {
-  wchar_t buffer[kLoadStringChars] = {};
-  const int length = LoadStringW(instance, id, buffer, kLoadStringChars);
-  return length == 0 ? std::wstring(fallback) : std::wstring(buffer, static_cast<size_t>(length));
+// Read from the block itself: LoadStringW would choose the language on its
+// own, and ends on the table's first block when the user's has none.
+std::wstring LoadLocalizedText(HINSTANCE instance, LANGID language, UINT id,
+                               const wchar_t* fallback) {
+  HRSRC found = FindResourceExW(instance, RT_STRING, StringBlockName(id), language);
+  HGLOBAL loaded = found == nullptr ? nullptr : LoadResource(instance, found);
+  const auto* data =
+      static_cast<const wchar_t*>(loaded == nullptr ? nullptr : LockResource(loaded));
+  if (data == nullptr) {
+    return fallback;
+  }
+  // The block is 16 texts, each its length in characters and then the
+  // characters; a damaged one must not lead the reading out of it.
+  const size_t size = SizeofResource(instance, found) / sizeof(wchar_t);
+  size_t at = 0;
+  for (UINT skipped = 0; skipped < id % kStringsPerBlock && at < size; ++skipped) {
+    at += 1 + static_cast<size_t>(data[at]);
+  }
+  if (at >= size || data[at] == 0 || static_cast<size_t>(data[at]) > size - at - 1) {
+    return fallback;
+  }
+  const std::wstring text(data + at + 1, static_cast<size_t>(data[at]));
+  // Wine ignores MB_RTLREADING and reads a box's text left to right: the
+  // product name would stand between the sentence's words in the wrong
+  // order. Embedded right to left, the text reads in order either way.
+  return IsRightToLeftLanguage(language) ? kRightToLeftEmbedding + text + kPopDirectionalFormatting
+                                         : text;
 }

@@ -5,17 +5,39 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 extern const wchar_t* const kMessageCaption;
 
-// True when the user's default language is Arabic, whose boxes read right
-// to left.
-bool IsArabicUserLanguage();
+// The block of the string table a user whose display language is `display`
+// reads, among the languages `blocks`: the same language id; else the
+// nearest of the same language (its neutral block, then any block of the
+// language; where one primary id covers several languages or scripts,
+// Croatian, Serbian and Bosnian or simplified and traditional Chinese, only
+// blocks of the user's own); else English (0x0009).
+LANGID ChooseTextLanguage(LANGID display, const std::vector<LANGID>& blocks);
+
+// True for a language written right to left: Arabic, Hebrew, Persian, Urdu.
+bool IsRightToLeftLanguage(LANGID language);
+
+// The languages of `instance`'s string-table block that holds string `id`;
+// empty when it has none.
+std::vector<LANGID> StringBlockLanguages(HINSTANCE instance, UINT id);
+
+// The language the boxes speak, chosen once for the whole run.
+struct TextLanguage {
+  LANGID block = 0x0009;
+  bool rightToLeft = false;
+};
+
+// The block of `instance`'s string table (the one holding string `id`) that
+// the user's display language reads, and whether it reads right to left.
+TextLanguage ChooseUserTextLanguage(HINSTANCE instance, UINT id);
 
 // Message-box styles: system-modal, and right-aligned right-to-left reading
-// for Arabic users. The question shows the launcher's icon.
-UINT QuestionStyle(bool arabic);
-UINT ErrorStyle(bool arabic);
+// when the text shown is right to left. The question shows the launcher's icon.
+UINT QuestionStyle(bool rightToLeft);
+UINT ErrorStyle(bool rightToLeft);
 
 // Shows `text` and returns the button chosen: IDYES, IDNO, IDOK...; 3 (IDABORT)
 // when the message can't be sent to the console session, 0 when the box fails.
@@ -32,5 +54,8 @@ std::wstring FormatSystemMessage(DWORD code);
 // printf-style formatting into at most 255 characters: a longer text is cut.
 std::wstring FormatErrorBoxText(const wchar_t* format, ...);
 
-// String `id` of the launcher's table in the user's language, or `fallback`.
-std::wstring LoadLocalizedText(HINSTANCE instance, UINT id, const wchar_t* fallback);
+// String `id` of `instance`'s table in exactly the block of `language`, or
+// `fallback` when that block or the string is missing or empty. The text of
+// a right-to-left language comes embedded right to left (U+202B ... U+202C).
+std::wstring LoadLocalizedText(HINSTANCE instance, LANGID language, UINT id,
+                               const wchar_t* fallback);
