@@ -88,7 +88,7 @@ TEST_F(PromptRun, InstallQuestionShowsTheIconAndYesGoesOn) {
   ASSERT_TRUE(answered.box.found);
   EXPECT_EQ(answered.box.text, TableText(0x0009, 103));
   EXPECT_EQ(answered.box.text,
-            L"Zelqa\u00a0anticheat installation is required to play this game. Do you want to "
+            L"Zelqa anticheat installation is required to play this game. Do you want to "
             L"install it now?");
   EXPECT_TRUE(answered.box.hasYes && answered.box.hasNo && !answered.box.hasOk)
       << Narrow(answered.box.controls);
@@ -146,7 +146,7 @@ TEST_F(PromptRun, UninstallAlwaysAsks) {
   const Answered declined = RunAndAnswer(Launch(L"uninstall -title Demo -prompt"), IDNO);
   ASSERT_TRUE(declined.box.found);
   EXPECT_EQ(declined.box.text,
-            L"Zelqa\u00a0anticheat is required to play this game. Do you want "
+            L"Zelqa anticheat is required to play this game. Do you want "
             L"to uninstall it anyway?");
   EXPECT_TRUE(declined.box.hasIcon);
   EXPECT_EQ(declined.result.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
@@ -200,11 +200,7 @@ class LanguagePrompt : public PromptRun {
     }
     PromptRun::SetUp();
   }
-  // A right-to-left text is shown embedded right to left.
-  std::wstring Shown(UINT id) const {
-    const std::wstring text = TableText(language_.block, id);
-    return language_.rightToLeft ? L"\u202B" + text + L"\u202C" : text;
-  }
+  std::wstring Shown(UINT id) const { return TableText(language_.block, id); }
   LanguageCase language_{};
 };
 
@@ -230,7 +226,7 @@ TEST_F(PromptRun, FailedRunShowsTheErrorWithItsCode) {
   const Answered missing = RunAndAnswer(Launch(L"install -title Demo -showerrors", false), IDOK);
   ASSERT_TRUE(missing.box.found);
   EXPECT_EQ(missing.box.text,
-            L"Zelqa\u00a0anticheat could not be installed.\n0x2: " + FormatSystemMessage(2));
+            L"Zelqa anticheat could not be installed.\n0x2: " + FormatSystemMessage(2));
   EXPECT_EQ(missing.box.text.substr(missing.box.text.size() - 2), L"\r\n");
   EXPECT_TRUE(missing.box.hasOk && !missing.box.hasYes && !missing.box.hasNo);
   EXPECT_TRUE(missing.box.hasIcon) << "the system's error icon";
@@ -242,7 +238,7 @@ TEST_F(PromptRun, FailedRunShowsTheErrorWithItsCode) {
   ASSERT_TRUE(WriteFileBytes(JoinPath(root_, L"ZelqaAntiCheat.Installer.exe"), "not a program"));
   const Answered broken = RunAndAnswer(Launch(L"uninstall -title Demo -showerrors", false), IDOK);
   ASSERT_TRUE(broken.box.found);
-  EXPECT_EQ(broken.box.text, L"Zelqa\u00a0anticheat could not be uninstalled.\n0xc1: " +
+  EXPECT_EQ(broken.box.text, L"Zelqa anticheat could not be uninstalled.\n0xc1: " +
                                  FormatSystemMessage(ERROR_BAD_EXE_FORMAT));
   EXPECT_EQ(broken.result.exitCode, static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
 
@@ -252,7 +248,7 @@ TEST_F(PromptRun, FailedRunShowsTheErrorWithItsCode) {
   const Answered failed = RunAndAnswer(failing, IDOK);
   ASSERT_TRUE(failed.box.found);
   EXPECT_EQ(failed.box.text,
-            L"Zelqa\u00a0anticheat could not be installed.\n0x643: " + FormatSystemMessage(1603));
+            L"Zelqa anticheat could not be installed.\n0x643: " + FormatSystemMessage(1603));
   EXPECT_EQ(failed.result.exitCode, 1603u);
 }
 

@@ -121,7 +121,7 @@ TEST_F(SignedInstaller, ARefusalShowsTheErrorBox) {
   const ProgramResult result = RunProgram(Launch(L"install -title Demo -showerrors"));
   user.join();
   ASSERT_TRUE(box.found);
-  EXPECT_EQ(box.text, L"Zelqa\u00a0anticheat could not be installed.\n0x800b0100: " +
+  EXPECT_EQ(box.text, L"Zelqa anticheat could not be installed.\n0x800b0100: " +
                           FormatSystemMessage(0x800B0100));
   EXPECT_EQ(result.exitCode, 0x800B0100u);
 }

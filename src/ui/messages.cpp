@@ -16,8 +16,6 @@ namespace {
 
 constexpr LANGID kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_NEUTRAL);
 constexpr UINT kStringsPerBlock = 16;
-constexpr wchar_t kRightToLeftEmbedding = L'\u202B';
-constexpr wchar_t kPopDirectionalFormatting = L'\u202C';
 constexpr UINT kRightToLeftStyle = MB_RIGHT | MB_RTLREADING;
 constexpr int kErrorBoxChars = 256;
 
@@ -232,10 +230,5 @@ std::wstring LoadLocalizedText(HINSTANCE instance, LANGID language, UINT id,
   if (at >= size || data[at] == 0 || static_cast<size_t>(data[at]) > size - at - 1) {
     return fallback;
   }
-  const std::wstring text(data + at + 1, static_cast<size_t>(data[at]));
-  // Wine ignores MB_RTLREADING and reads a box's text left to right: the
-  // product name would stand between the sentence's words in the wrong
-  // order. Embedded right to left, the text reads in order either way.
-  return IsRightToLeftLanguage(language) ? kRightToLeftEmbedding + text + kPopDirectionalFormatting
-                                         : text;
+  return std::wstring(data + at + 1, static_cast<size_t>(data[at]));
 }

@@ -55,7 +55,6 @@ std::wstring FormatSystemMessage(DWORD code);
 std::wstring FormatErrorBoxText(const wchar_t* format, ...);
 
 // String `id` of `instance`'s table in exactly the block of `language`, or
-// `fallback` when that block or the string is missing or empty. The text of
-// a right-to-left language comes embedded right to left (U+202B ... U+202C).
+// `fallback` when that block or the string is missing or empty.
 std::wstring LoadLocalizedText(HINSTANCE instance, LANGID language, UINT id,
                                const wchar_t* fallback);
