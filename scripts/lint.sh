@@ -80,8 +80,8 @@ check_tidy() {
   local files
   files=$(sources src | grep '\.cpp$' || true)
   [ -n "$files" ] || { echo "tidy: no sources found under $root/src" >&2; return 2; }
-  xargs -d '\n' -P 2 -n 1 clang-tidy-19 -p "$build" --quiet --extra-arg=--target=x86_64-w64-mingw32 \
-    <<<"$files" 2> >(grep -v 'warnings\? generated\.$' >&2)
+  xargs -d '\n' -P 2 -n 1 clang-tidy-19 -p "$build" --quiet \
+    --extra-arg=--target=x86_64-w64-mingw32 <<<"$files" 2> >(grep -v 'warnings\? generated\.$' >&2)
   echo "tidy: $(wc -l <<<"$files") files, no findings"
 }
 
