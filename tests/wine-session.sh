@@ -34,6 +34,8 @@ case $action in
     done
     [ -s "$state/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
     export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=":$(cat "$state/display")"
+    # The prefix is made in the locale the tests run in (see wine-run.sh.in).
+    case $(locale charmap 2>/dev/null) in UTF-8) ;; *) export LC_ALL=C.UTF-8 ;; esac
     # Wine takes the Arabic user language of the arabic_prompt test from this
     # Linux locale; without it that test fails.
     if ! locale -a 2>/dev/null | grep -qix 'ar_SA\.utf-\?8'; then
