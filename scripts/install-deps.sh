@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs what building and testing the launcher needs on Debian 12, as
-# root; does nothing for packages already there, so it is safe to repeat.
+# Installs what building and testing the launcher needs on Debian 12 or 13,
+# as root, down to what a minimal system or container lacks (git, locales);
+# does nothing for packages already there, so it is safe to repeat.
 set -euo pipefail
 
 packages=(
-  cmake ninja-build                                   # build
+  git cmake ninja-build                               # sources and build
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev     # Windows x64 toolchain
   googletest                                          # /usr/src/googletest
   wine wine64 xvfb xauth                              # tests run under Wine with a display

@@ -5,7 +5,7 @@
 #   scripts/lint.sh tidy BUILD_DIR   clang-tidy-19 (.clang-tidy) over src/, against the
 #                                    MinGW target, with BUILD_DIR's compile_commands.json
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/.." && pwd -P)
 cd "$root"
 
 # launcher -> legacy, game, installer, ui -> log -> common: a module includes
@@ -43,15 +43,29 @@ check_layers() {
   return $status
 }
 
+# The C++ sources under the given folders: those git knows of (tracked or
+# not ignored) in a work tree of this project, every file otherwise, as in a
+# source tarball or a checkout made without git; build trees are skipped.
 sources() {
-  git ls-files --cached --others --exclude-standard -- 'src/*.cpp' 'src/*.h' 'tests/*.cpp' \
-    'tests/*.h' 'bench/*.cpp' 'bench/*.h'
+  local top
+  if top=$(git rev-parse --show-toplevel 2>/dev/null) && [ "$top" = "$root" ]; then
+    local patterns=() dir
+    for dir in "$@"; do patterns+=("$dir/*.cpp" "$dir/*.h"); done
+    git ls-files --cached --others --exclude-standard -- "${patterns[@]}"
+  else
+    find "$@" \( -name 'build*' -o -name 'dist' -o -name '.*' \) -prune -o \
+      -type f \( -name '*.cpp' -o -name '*.h' \) -print | sort
+  fi
 }
 
 check_format() {
   command -v clang-format-19 >/dev/null || { echo "clang-format-19 is needed" >&2; return 2; }
-  sources | xargs clang-format-19 --dry-run --Werror
-  echo "format: $(sources | wc -l) files clean"
+  local files
+  files=$(sources src tests bench)
+  # An empty list would pass without checking anything.
+  [ -n "$files" ] || { echo "format: no sources found under $root" >&2; return 2; }
+  xargs -d '\n' clang-format-19 --dry-run --Werror <<<"$files"
+  echo "format: $(wc -l <<<"$files") files clean"
 }
 
 check_tidy() {
@@ -63,10 +77,12 @@ check_tidy() {
   }
   # Debian's clang parses the MinGW build's commands once told the target.
   # Its counts of suppressed system-header warnings are left out.
-  git ls-files --cached --others --exclude-standard -- 'src/*.cpp' |
-    xargs -P 2 -n 1 clang-tidy-19 -p "$build" --quiet --extra-arg=--target=x86_64-w64-mingw32 \
-      2> >(grep -v 'warnings\? generated\.$' >&2)
-  echo "tidy: no findings"
+  local files
+  files=$(sources src | grep '\.cpp$' || true)
+  [ -n "$files" ] || { echo "tidy: no sources found under $root/src" >&2; return 2; }
+  xargs -d '\n' -P 2 -n 1 clang-tidy-19 -p "$build" --quiet \
+    --extra-arg=--target=x86_64-w64-mingw32 <<<"$files" 2> >(grep -v 'warnings\? generated\.$' >&2)
+  echo "tidy: $(wc -l <<<"$files") files, no findings"
 }
 
 case ${1:-} in

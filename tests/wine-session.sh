@@ -34,6 +34,8 @@ case $action in
     done
     [ -s "$state/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
     export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=":$(cat "$state/display")"
+    # The prefix is made in the locale the tests run in (see wine-run.sh.in).
+    case $(locale charmap 2>/dev/null) in UTF-8) ;; *) export LC_ALL=C.UTF-8 ;; esac
     # Wine takes the display language of the *_prompt tests from these Linux
     # locales; without one Wine may fall back to English, which the tests catch.
     for locale in ar_SA he_IL sw_KE ru_UA; do
