@@ -190,23 +190,26 @@ std::vector<wchar_t> EnvironmentBlock(const std::map<std::wstring, std::wstring>
 
 }  // namespace
 
-bool UnelevatedToken(UniqueHandle& token) {
+bool TokenWithElevation(Elevation elevation, UniqueHandle& token) {
   UniqueHandle own;
-  TOKEN_ELEVATION elevation{};
+  TOKEN_ELEVATION current{};
   TOKEN_LINKED_TOKEN linked{};
   DWORD size = 0;
+  if (elevation == Elevation::AsTheTest) {
+    return true;
+  }
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, own.put()) ||
-      !GetTokenInformation(own.get(), TokenElevation, &elevation, sizeof(elevation), &size)) {
+      !GetTokenInformation(own.get(), TokenElevation, &current, sizeof(current), &size)) {
     return false;
   }
-  if (elevation.TokenIsElevated == 0) {
+  if ((current.TokenIsElevated != 0) == (elevation == Elevation::Elevated)) {
     return true;
   }
   if (!GetTokenInformation(own.get(), TokenLinkedToken, &linked, sizeof(linked), &size)) {
     return false;
   }
-  const UniqueHandle impersonation(linked.LinkedToken);
-  return DuplicateTokenEx(impersonation.get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation,
+  const UniqueHandle other(linked.LinkedToken);
+  return DuplicateTokenEx(other.get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation,
                           TokenPrimary, token.put()) != FALSE;
 }
 
@@ -233,10 +236,10 @@ ProgramResult RunProgram(const ProgramRun& run) {
     commandLine += L" " + run.arguments;
   }
   std::vector<wchar_t> environment = EnvironmentBlock(run.environment);
-  // An elevated test's linked token is the one its user has without
-  // elevation; a test that isn't elevated runs the program as it is.
+  // Wine 8 runs programs elevated, Wine 10 not: a test that depends on it
+  // asks for the token it needs.
   UniqueHandle token;
-  if (run.unelevated && !UnelevatedToken(token)) {
+  if (!TokenWithElevation(run.elevation, token)) {
     result.startError = ERROR_PRIVILEGE_NOT_HELD;
     return result;
   }

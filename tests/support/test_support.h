@@ -44,6 +44,10 @@ bool CopyFileTo(const std::wstring& from, const std::wstring& to);
 // Reads the lines a stand-in recorded (UTF-8 to wide), one per start.
 std::vector<std::wstring> ReadRecordedLines(const std::wstring& path);
 
+// Which token a program runs with: the test's own, or the one its user has
+// without or with elevation (the other of a split token), where there is one.
+enum class Elevation { AsTheTest, Unelevated, Elevated };
+
 struct ProgramRun {
   std::wstring program{};                              // full path
   std::wstring arguments{};                            // raw text after the program
@@ -51,7 +55,7 @@ struct ProgramRun {
   std::map<std::wstring, std::wstring> environment{};  // added to the test's own
   std::wstring desktop{};                              // "station\\desktop", empty: the test's
   DWORD timeoutMs = 60000;
-  bool unelevated = false;  // with the token a plain user has, where there is one
+  Elevation elevation = Elevation::AsTheTest;
 };
 
 struct ProgramResult {
@@ -62,9 +66,9 @@ struct ProgramResult {
   std::string output;  // everything the program wrote to its standard output
 };
 
-// The token the test's user has without elevation: the test's own when it
-// isn't elevated (then `token` stays empty). False where there is none.
-bool UnelevatedToken(UniqueHandle& token);
+// The token for `elevation`: left empty when the test's own is one. False
+// where there is none.
+bool TokenWithElevation(Elevation elevation, UniqueHandle& token);
 
 // Starts the program with its standard output on a file and waits for it.
 ProgramResult RunProgram(const ProgramRun& run);
