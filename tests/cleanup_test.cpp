@@ -487,12 +487,9 @@ TEST(CleanupScope, NeverAtADriveRootOrAFolderHoldingMoreThanGames) {
        {L"C:\\", L"C:", L"c:/", L"\\\\server\\share", L"\\\\server\\share\\", L"\\\\?\\C:\\",
         L"\\\\?\\UNC\\server\\share", L"\\\\?\\Volume{0b1c2d3e-0000-0000-0000-000000000000}\\",
         L"C:\\Windows", L"c:\\windows\\", L"C:\\Program Files", L"C:\\Program Files (x86)\\",
-        L"C:\\ProgramData", L"C:\\Users", L"C:\\Users\\Jo", L"c:\\users\\Public\\"}) {
-    EXPECT_TRUE(IsTooBroadForCleanup(refused, shared)) << Narrow(refused);
-  }
-  // Shared folders, anything in the Windows folder, and what holds one.
-  for (const wchar_t* refused :
-       {L"C:\\Windows\\System32\\drivers\\etc", L"C:\\Program Files\\Common Files\\",
+        L"C:\\ProgramData", L"C:\\Users", L"C:\\Users\\Jo", L"c:\\users\\Public\\",
+        // Shared folders, anything in the Windows folder, and what holds one.
+        L"C:\\Windows\\System32\\drivers\\etc", L"C:\\Program Files\\Common Files\\",
         L"C:\\ProgramData\\Microsoft", L"C:\\Users\\Jo\\Documents",
         L"C:\\Users\\Ann\\AppData\\Roaming", L"C:\\Users\\Ann\\AppData",
         L"C:\\Users\\Ann\\appdata\\local\\", L"D:\\Docs"}) {

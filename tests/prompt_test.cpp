@@ -88,8 +88,8 @@ TEST_F(PromptRun, InstallQuestionShowsTheIconAndYesGoesOn) {
   ASSERT_TRUE(answered.box.found);
   EXPECT_EQ(answered.box.text, TableText(0x0009, 103));
   EXPECT_EQ(answered.box.text,
-            L"Zelqa anticheat installation is required to play this game. Do you want to "
-            L"install it now?");
+            L"Zelqa anticheat installation is required to play this game. Do you want to install "
+            L"it now?");
   EXPECT_TRUE(answered.box.hasYes && answered.box.hasNo && !answered.box.hasOk)
       << Narrow(answered.box.controls);
   EXPECT_TRUE(answered.box.hasIcon) << "icon 101 of the launcher";
@@ -146,8 +146,7 @@ TEST_F(PromptRun, UninstallAlwaysAsks) {
   const Answered declined = RunAndAnswer(Launch(L"uninstall -title Demo -prompt"), IDNO);
   ASSERT_TRUE(declined.box.found);
   EXPECT_EQ(declined.box.text,
-            L"Zelqa anticheat is required to play this game. Do you want "
-            L"to uninstall it anyway?");
+            L"Zelqa anticheat is required to play this game. Do you want to uninstall it anyway?");
   EXPECT_TRUE(declined.box.hasIcon);
   EXPECT_EQ(declined.result.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
   EXPECT_EQ(LogTexts(declined.result.output),

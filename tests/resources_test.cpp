@@ -122,12 +122,11 @@ TEST_F(Resources, NoOtherLanguagesAndFinnishIsNotFrench) {
   ASSERT_EQ(english.size(), 16u);
   EXPECT_EQ(english[102 % 16], L"Zelqa anticheat could not be installed.");
   EXPECT_EQ(english[103 % 16],
-            L"Zelqa anticheat installation is required to play this game. Do you want to "
-            L"install it now?");
+            L"Zelqa anticheat installation is required to play this game. Do you want to install "
+            L"it now?");
   EXPECT_EQ(english[104 % 16], L"Zelqa anticheat could not be uninstalled.");
   EXPECT_EQ(english[105 % 16],
-            L"Zelqa anticheat is required to play this game. Do you want "
-            L"to uninstall it anyway?");
+            L"Zelqa anticheat is required to play this game. Do you want to uninstall it anyway?");
 }
 
 #pragma pack(push, 2)

@@ -176,6 +176,23 @@ DWORD OpenEntry(const std::wstring& path, DWORD access, UniqueFileHandle& entry)
   return entry ? ERROR_SUCCESS : GetLastError();
 }
 
+DWORD OpenEntryAt(const std::wstring& path, const std::wstring& finalPath, DWORD access,
+                  UniqueFileHandle& entry) {
+  if (const DWORD error = OpenEntry(path, access, entry); error != ERROR_SUCCESS) {
+    return error;
+  }
+  std::wstring opened;
+  if (const DWORD error = GetFinalPath(entry.get(), opened); error != ERROR_SUCCESS) {
+    entry.reset();
+    return error;
+  }
+  if (!EqualPathsIgnoringCase(opened, finalPath)) {
+    entry.reset();
+    return ERROR_REPARSE_TAG_MISMATCH;
+  }
+  return ERROR_SUCCESS;
+}
+
 bool AreSameObject(HANDLE left, HANDLE right) {
   FileIdentity leftIdentity{};
   FileIdentity rightIdentity{};

@@ -27,6 +27,13 @@ bool IsNotFoundError(DWORD error);
 // program's way. Returns 0, or the open's error.
 [[nodiscard]] DWORD OpenEntry(const std::wstring& path, DWORD access, UniqueFileHandle& entry);
 
+// Opens the entry at `path` itself, as OpenEntry does, and keeps it only
+// when its final path is `finalPath`: not a link the platform resolves
+// elsewhere, nor an entry reached through a folder swapped for a link.
+// Returns 0, the open's error, or ERROR_REPARSE_TAG_MISMATCH.
+[[nodiscard]] DWORD OpenEntryAt(const std::wstring& path, const std::wstring& finalPath,
+                                DWORD access, UniqueFileHandle& entry);
+
 // True when both handles are open on one object: the same volume and the
 // same file there, whatever names they were opened by.
 bool AreSameObject(HANDLE left, HANDLE right);

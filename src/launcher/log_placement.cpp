@@ -87,13 +87,14 @@ std::wstring LogFileName(const std::wstring& stem, const std::wstring& timestamp
 bool OpenLogFile(const HeldFolder& logFolder, std::wstring& logFilePath) {
   const std::wstring stem = GetModuleStem();
   const std::wstring timestamp = FormatLogTimestamp();
+  if (!IsStillHeld(logFolder)) {
+    logFilePath = JoinPath(logFolder.path, LogFileName(stem, timestamp));
+    LogSkippedLink(logFilePath);
+    return false;
+  }
   for (int attempt = 1; attempt <= kLogFileAttempts; ++attempt) {
     const std::wstring name = LogFileName(stem, timestamp, attempt);
     logFilePath = JoinPath(logFolder.path, name);
-    if (!IsStillHeld(logFolder)) {
-      LogSkippedLink(logFilePath);
-      return false;
-    }
     const DWORD error = RedirectRunLog(logFilePath, FinalPathInside(logFolder, name));
     if (error == ERROR_SUCCESS) {
       return true;

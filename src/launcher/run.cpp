@@ -24,19 +24,19 @@
 
 namespace {
 
-bool AskUser(HINSTANCE instance, UINT textId, const wchar_t* fallback, TextLanguage language) {
-  return ShowUserMessage(instance, LoadLocalizedText(instance, language.block, textId, fallback),
-                         QuestionStyle(language.rightToLeft),
+bool AskUser(HINSTANCE instance, UINT textId, const wchar_t* fallback, LANGID language) {
+  return ShowUserMessage(instance, LoadLocalizedText(instance, language, textId, fallback),
+                         QuestionStyle(IsRightToLeftLanguage(language)),
                          MAKEINTRESOURCEW(IDI_LAUNCHER)) == IDYES;
 }
 
 void ShowErrorBox(HINSTANCE instance, UINT headId, const wchar_t* fallback, DWORD code,
-                  TextLanguage language) {
-  const std::wstring head = LoadLocalizedText(instance, language.block, headId, fallback);
+                  LANGID language) {
+  const std::wstring head = LoadLocalizedText(instance, language, headId, fallback);
   const std::wstring systemText = FormatSystemMessage(code);
   ShowUserMessage(instance,
                   FormatErrorBoxText(L"%s\n0x%x: %s", head.c_str(), code, systemText.c_str()),
-                  ErrorStyle(language.rightToLeft), nullptr);
+                  ErrorStyle(IsRightToLeftLanguage(language)), nullptr);
 }
 
 void LogLine(const wchar_t* text) { BeginLogLine() << text << std::endl; }
@@ -59,7 +59,7 @@ DWORD SuccessExitCode(const LaunchOptions& options, DWORD code) {
 // What every step of the run reads and nothing changes.
 struct RunContext {
   HINSTANCE instance = nullptr;
-  TextLanguage language;
+  LANGID language = 0;  // the block of the string table the boxes show
   std::wstring installerPublisher;
 };
 

@@ -139,17 +139,8 @@ void CollectEntry(const std::wstring& gameFolder, const std::wstring& path,
 // the entry collected: a link (which the platform may resolve to its
 // target) or an entry reached through a folder swapped for a link.
 DWORD OpenCollectedEntry(const CleanupEntry& collected, UniqueFileHandle& entry) {
-  if (const DWORD error =
-          OpenEntry(collected.path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, entry);
-      error != ERROR_SUCCESS) {
-    return error;
-  }
-  std::wstring finalPath;
-  if (const DWORD error = GetFinalPath(entry.get(), finalPath); error != ERROR_SUCCESS) {
-    return error;
-  }
-  return EqualPathsIgnoringCase(finalPath, collected.finalPath) ? ERROR_SUCCESS
-                                                                : ERROR_REPARSE_TAG_MISMATCH;
+  return OpenEntryAt(collected.path, collected.finalPath,
+                     DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, entry);
 }
 
 void DeleteFiles(const std::vector<CleanupEntry>& files) {
@@ -214,6 +205,18 @@ void AddExtractedSetups(const HeldFolder& logFolder, const HeldFolder& setupFold
     lists.files.push_back(CleanupEntry{
         extracted, IsStillHeld(*folder) ? FinalPathInside(*folder, kLegacySetupFileName) : L""});
   }
+}
+
+// The legacy entries of `installDir` (none when it is empty) and the setup
+// programs extracted into the two folders.
+CleanupLists CollectCleanup(const HeldFolder& logFolder, const HeldFolder& setupFolder,
+                            const std::wstring& installDir) {
+  CleanupLists lists;
+  if (!installDir.empty()) {
+    lists = CollectEasyAntiCheatEntries(installDir);
+  }
+  AddExtractedSetups(logFolder, setupFolder, lists);
+  return lists;
 }
 
 }  // namespace
@@ -353,23 +356,14 @@ void DeleteEasyAntiCheatEntries(const CleanupLists& lists) {
 
 void DeleteEasyAntiCheatFiles(const HeldFolder& logFolder, const HeldFolder& setupFolder,
                               const std::wstring& installDir) {
-  CleanupLists lists;
-  if (!installDir.empty()) {
-    lists = CollectEasyAntiCheatEntries(installDir);
-  }
-  AddExtractedSetups(logFolder, setupFolder, lists);
-  DeleteEasyAntiCheatEntries(lists);
+  DeleteEasyAntiCheatEntries(CollectCleanup(logFolder, setupFolder, installDir));
 }
 
 void DeleteEasyAntiCheatFiles(const std::wstring& logDirectory, const std::wstring& installDir) {
-  CleanupLists lists;
-  if (!installDir.empty()) {
-    lists = CollectEasyAntiCheatEntries(installDir);
-  }
   HeldFolder logFolder;
-  if (HoldFolder(logDirectory, logFolder) == ERROR_SUCCESS) {
-    AddExtractedSetups(logFolder, logFolder, lists);
-  }
+  // A log folder that can't be held adds no extracted setup.
+  (void)HoldFolder(logDirectory, logFolder);
+  const CleanupLists lists = CollectCleanup(logFolder, logFolder, installDir);
   // Let go before the deletions: the log folder may be a legacy folder too.
   logFolder = HeldFolder{};
   DeleteEasyAntiCheatEntries(lists);

@@ -111,12 +111,9 @@ DWORD OpenVerifiedSetup(HMODULE module, const std::wstring& path, const std::wst
 // stays, and the extraction then refuses to write there.
 void RemoveStaleSetup(const std::wstring& path, const std::wstring& ownPath) {
   UniqueFileHandle entry;
-  std::wstring finalPath;
   FILE_ATTRIBUTE_TAG_INFO tag{};
-  if (OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, entry) !=
+  if (OpenEntryAt(path, ownPath, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, entry) !=
           ERROR_SUCCESS ||
-      GetFinalPath(entry.get(), finalPath) != ERROR_SUCCESS ||
-      !EqualPathsIgnoringCase(finalPath, ownPath) ||
       !GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
       (tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
     return;
@@ -255,11 +252,9 @@ void DiscardSetupFolder(HeldFolder& folder) {
     return;
   }
   UniqueFileHandle copy;
-  std::wstring finalPath;
-  if (OpenEntry(JoinPath(folder.path, kLegacySetupFileName),
-                DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, copy) == ERROR_SUCCESS &&
-      GetFinalPath(copy.get(), finalPath) == ERROR_SUCCESS &&
-      EqualPathsIgnoringCase(finalPath, FinalPathInside(folder, kLegacySetupFileName))) {
+  if (OpenEntryAt(JoinPath(folder.path, kLegacySetupFileName),
+                  FinalPathInside(folder, kLegacySetupFileName),
+                  DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, copy) == ERROR_SUCCESS) {
     (void)DeleteThroughHandle(copy.get());
   }
   copy.reset();

@@ -152,10 +152,8 @@ std::vector<LANGID> StringBlockLanguages(HINSTANCE instance, UINT id) {
 
 // The display language, not the regional format: a player with an English
 // Windows and Arabic number formats reads English, laid out left to right.
-TextLanguage ChooseUserTextLanguage(HINSTANCE instance, UINT id) {
-  const LANGID block =
-      ChooseTextLanguage(UserDisplayLanguage(), StringBlockLanguages(instance, id));
-  return {block, IsRightToLeftLanguage(block)};
+LANGID ChooseUserTextLanguage(HINSTANCE instance, UINT id) {
+  return ChooseTextLanguage(UserDisplayLanguage(), StringBlockLanguages(instance, id));
 }
 
 UINT QuestionStyle(bool rightToLeft) {

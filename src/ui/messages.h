@@ -24,15 +24,9 @@ bool IsRightToLeftLanguage(LANGID language);
 // empty when it has none.
 std::vector<LANGID> StringBlockLanguages(HINSTANCE instance, UINT id);
 
-// The language the boxes speak, chosen once for the whole run.
-struct TextLanguage {
-  LANGID block = 0x0009;
-  bool rightToLeft = false;
-};
-
 // The block of `instance`'s string table (the one holding string `id`) that
-// the user's display language reads, and whether it reads right to left.
-TextLanguage ChooseUserTextLanguage(HINSTANCE instance, UINT id);
+// the user's display language reads.
+LANGID ChooseUserTextLanguage(HINSTANCE instance, UINT id);
 
 // Message-box styles: system-modal, and right-aligned right-to-left reading
 // when the text shown is right to left. The question shows the launcher's icon.
