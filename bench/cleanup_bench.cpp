@@ -81,6 +81,12 @@ bool MakeGameFolder(const std::wstring& root) {
   return MakeLegacyEntries(root);
 }
 
+// Folders the walk goes into: never a link or junction.
+bool IsPlainFolder(DWORD attributes) {
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
 // The bare walk: every folder listed once, links not entered.
 size_t ListTree(const std::wstring& folder) {
   size_t entries = 0;
@@ -98,7 +104,7 @@ size_t ListTree(const std::wstring& folder) {
       continue;
     }
     ++entries;
-    if (ShouldDescendInto(entry.dwFileAttributes)) {
+    if (IsPlainFolder(entry.dwFileAttributes)) {
       entries += ListTree(JoinPath(folder, entry.cFileName));
     }
   } while (FindNextFileW(find.get(), &entry));
@@ -120,7 +126,7 @@ std::vector<std::wstring> RelativePaths(const std::wstring& folder, const std::w
       continue;
     }
     paths.push_back(relative.empty() ? name : relative + L'\\' + name);
-    if (ShouldDescendInto(entry.dwFileAttributes)) {
+    if (IsPlainFolder(entry.dwFileAttributes)) {
       const std::vector<std::wstring> inner = RelativePaths(JoinPath(folder, name), paths.back());
       paths.insert(paths.end(), inner.begin(), inner.end());
     }
@@ -165,11 +171,12 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
   // The cleanup's log lines go nowhere, so only its own work is timed.
-  FILE* nowhere = nullptr;
-  if (_wfopen_s(&nowhere, L"NUL", L"w") != 0) {
+  const UniqueFileHandle nowhere(
+      CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!nowhere) {
     return 1;
   }
-  FILE* const standardOutput = SetRunLogOutput(nowhere);
+  SetRunLogOutput(nowhere.get());
 
   size_t listed = 0;
   size_t selected = 0;
@@ -184,13 +191,12 @@ int wmain(int argc, wchar_t** argv) {
   bool restored = true;
   const double cleanup = MedianMilliseconds([&] { restored = MakeLegacyEntries(root) && restored; },
                                             [&] {
-                                              const CleanupLists lists =
+                                              CleanupLists lists =
                                                   CollectEasyAntiCheatEntries(root);
                                               DeleteEasyAntiCheatEntries(lists);
                                             });
   restored = MakeLegacyEntries(root) && restored;
-  SetRunLogOutput(standardOutput);
-  std::fclose(nowhere);
+  SetRunLogOutput(GetStdHandle(STD_OUTPUT_HANDLE));
 
   const std::vector<std::wstring> relativePaths = RelativePaths(root, std::wstring());
   size_t matched = 0;

@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <aclapi.h>
+#include <shlobj.h>
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,17 +40,20 @@ std::string EmbeddedSetup() {
 
 TEST(LegacyUninstallExtract, WritesTheResourceOrNothing) {
   const std::wstring folder = MakeScratchDirectory(L"legacy-extract");
-  const std::wstring target = JoinPath(folder, L"EasyAntiCheat_Setup.exe");
+  HeldFolder held;
+  ASSERT_EQ(HoldFolder(folder, held), 0u);
   const UniqueModule launcher = LoadBuiltLauncherAsData();
   ASSERT_TRUE(launcher);
-  ASSERT_EQ(extractResource(launcher.get(), target), 0u);
-  EXPECT_TRUE(ReadFileBytes(target) == EmbeddedSetup());
+  ULONGLONG written = 0;
+  ASSERT_EQ(extractResource(launcher.get(), held, written), 0u);
+  EXPECT_TRUE(ReadFileBytes(JoinPath(folder, L"EasyAntiCheat_Setup.exe")) == EmbeddedSetup());
   ASSERT_FALSE(EmbeddedSetup().empty());
 
   // The test program carries no setup program.
-  const std::wstring other = JoinPath(folder, L"other.exe");
-  EXPECT_NE(extractResource(GetModuleHandleW(nullptr), other), 0u);
-  EXPECT_FALSE(FileExists(other));
+  const std::wstring other = MakeScratchDirectory(L"legacy-extract-none");
+  ASSERT_EQ(HoldFolder(other, held), 0u);
+  EXPECT_NE(extractResource(GetModuleHandleW(nullptr), held, written), 0u);
+  EXPECT_TRUE(ListFiles(other, L"*").empty());
 }
 
 // Between writing the setup program and running it, whoever owns the log
@@ -57,8 +62,9 @@ TEST(LegacyUninstallExtract, WritesTheResourceOrNothing) {
 TEST(LegacyUninstallExtract, OnlyTheCheckedCopyRuns) {
   const UniqueModule launcher = LoadBuiltLauncherAsData();
   ASSERT_TRUE(launcher);
-  HeldFolder held;
-  ASSERT_EQ(CreateSecureSetupFolder(held), 0u) << "an elevated run's own folder";
+  UniqueSetupFolder owner;
+  ASSERT_EQ(CreateSecureSetupFolder(owner), 0u) << "an elevated run's own folder";
+  const HeldFolder& held = owner.folder();
   const std::wstring target = JoinPath(held.path, L"EasyAntiCheat_Setup.exe");
 
   static UniqueFileHandle holder;
@@ -92,58 +98,133 @@ TEST(LegacyUninstallExtract, OnlyTheCheckedCopyRuns) {
   EXPECT_FALSE(WriteFileBytes(target, "MZ another program"));
   EXPECT_TRUE(ReadFileBytes(target) == EmbeddedSetup());
 
-  // Only SYSTEM and Administrators may write there (under Wine the owner
-  // stands for the Unix rights of the prefix's user), and it goes at the end.
-  PSID owner = nullptr;
+  const std::wstring path = held.path;
+  locked.reset();
+  owner.reset();
+  EXPECT_FALSE(FileExists(path));
+}
+
+// A protected DACL that gives SYSTEM and Administrators full control, and
+// no one else anything, inherited by what is made inside.
+void ExpectAdminOnly(PSECURITY_DESCRIPTOR descriptor) {
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
   PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(GetNamedSecurityInfoW(held.path.c_str(), SE_FILE_OBJECT,
-                                  OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                                  nullptr, &dacl, nullptr, &descriptor),
-            0u);
-  const UniqueLocalMemory descriptorOwner(descriptor);
-  ASSERT_NE(dacl, nullptr);
+  ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+  EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "inherits from its parent";
+  ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+  ASSERT_TRUE(present && dacl != nullptr);
+  std::vector<std::string> entries;
   for (WORD i = 0; i < dacl->AceCount; ++i) {
     ACCESS_ALLOWED_ACE* ace = nullptr;
     ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
     const PSID sid = &ace->SidStart;
-    EXPECT_TRUE(ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
-                IsWellKnownSid(sid, WinLocalSystemSid) ||
-                IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || EqualSid(sid, owner))
-        << "entry " << i;
+    entries.push_back(std::string(IsWellKnownSid(sid, WinLocalSystemSid)             ? "SYSTEM"
+                                  : IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ? "Admins"
+                                                                                     : "other") +
+                      (ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE ? " allowed " : " ? ") +
+                      std::to_string(ace->Mask) + " flags " + std::to_string(ace->Header.AceFlags));
   }
-  const std::wstring path = held.path;
-  locked.reset();
-  DiscardSetupFolder(held);
-  EXPECT_FALSE(FileExists(path));
+  const std::string inherited = " allowed " + std::to_string(FILE_ALL_ACCESS) + " flags " +
+                                std::to_string(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+  EXPECT_EQ(entries, (std::vector<std::string>{"SYSTEM" + inherited, "Admins" + inherited}));
 }
 
-// A link leading nowhere where the setup program goes: a launcher writing
-// through it would create a file anywhere. Unelevated, the extraction is
-// refused; elevated, the setup program goes to a folder of its own.
-TEST(LegacyUninstallLinks, APlantedLinkIsNeverWrittenThrough) {
-  const std::wstring folder = MakeScratchDirectory(L"legacy-dangling");
-  const std::wstring logFolder = JoinPath(AppDataFolder(), L"LegacyDanglingSetup");
-  const std::wstring target = JoinPath(MakeScratchDirectory(L"legacy-dangling-to"), L"new.exe");
-  CreateDirectoryW(logFolder.c_str(), nullptr);
-  if (!MakeSymbolicLink(target, JoinPath(logFolder, L"EasyAntiCheat_Setup.exe"), false)) {
-    GTEST_SKIP() << "no link can be made here";
+// The descriptor as built; read back from a folder made with it on Windows
+// only, since Wine keeps none to read.
+TEST(LegacyUninstallSetupFolder, OnlySystemAndAdministratorsMayWriteThere) {
+  UniqueLocalMemory built;
+  ASSERT_EQ(BuildAdminOnlyDescriptor(built), 0u);
+  ExpectAdminOnly(built.get());
+  if (IsUnderWine()) {
+    GTEST_SKIP() << "Wine keeps no security descriptor to read back";
   }
+  UniqueSetupFolder owner;
+  ASSERT_EQ(CreateSecureSetupFolder(owner), 0u);
+  PSECURITY_DESCRIPTOR readBack = nullptr;
+  ASSERT_EQ(GetSecurityInfo(owner.folder().handle.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                            nullptr, nullptr, nullptr, nullptr, &readBack),
+            0u);
+  const UniqueLocalMemory readBackOwner(readBack);
+  ExpectAdminOnly(readBack);
+}
+
+// Never a folder that already stood there, whoever made it, and never the
+// same name twice; and gone with its owner, even when an exception ends
+// the run after the setup program was written.
+TEST(LegacyUninstallSetupFolder, IsAlwaysNewAndGoesWithItsOwner) {
+  const std::wstring parent = MakeScratchDirectory(L"admin-only-parent");
+  ASSERT_TRUE(CreateDirectoryW(JoinPath(parent, L"Stem-taken").c_str(), nullptr));
+  ASSERT_TRUE(WriteFileBytes(JoinPath(parent, L"Stem-taken\\version.dll"), "planted"));
+  HeldFolder first;
+  HeldFolder second;
+  EXPECT_EQ(CreateAdminOnlyFolder(parent, L"Stem", first,
+                                  [](const std::wstring& stem) { return stem + L"-taken"; }),
+            static_cast<DWORD>(ERROR_FILE_EXISTS));
+  EXPECT_FALSE(first.handle);
+  ASSERT_EQ(CreateAdminOnlyFolder(parent, L"Stem", first), 0u);
+  ASSERT_EQ(CreateAdminOnlyFolder(parent, L"Stem", second), 0u);
+  EXPECT_NE(first.path, second.path);
+
+  const UniqueModule launcher = LoadBuiltLauncherAsData();
+  std::wstring made;
+  try {
+    UniqueSetupFolder owner;
+    ASSERT_EQ(CreateSecureSetupFolder(owner), 0u);
+    made = owner.folder().path;
+    UniqueFileHandle locked;
+    (void)ProvideLegacySetup(launcher.get(), owner.folder(), locked, [](const std::wstring&) {
+      throw std::runtime_error("after the extraction");
+    });
+  } catch (const std::runtime_error&) {
+  }
+  ASSERT_FALSE(made.empty());
+  EXPECT_FALSE(FileExists(made));
+}
+
+// A link where the setup program goes, leading nowhere (a launcher writing
+// through it would make a file anywhere) or to a byte-identical copy with a
+// DLL planted beside it. Unelevated, the extraction is refused and nothing
+// runs there; elevated, the setup program runs from a folder of its own.
+TEST(LegacyUninstallLinks, APlantedLinkIsNeverWrittenThroughNorRun) {
+  const std::wstring folder = MakeScratchDirectory(L"legacy-planted-link");
+  const std::wstring logFolder = JoinPath(AppDataFolder(), L"LegacyPlantedLink");
+  const std::wstring outside = MakeScratchDirectory(L"legacy-planted-link-to");
+  const std::wstring copy = JoinPath(outside, L"copy.exe");
+  const std::wstring marker = JoinPath(folder, L"planted-dll-loaded");
+  const std::wstring record = JoinPath(folder, L"record.txt");
+  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"), copy));
+  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"planted\\version.dll"),
+                         JoinPath(outside, L"version.dll")));
+  CreateDirectoryW(logFolder.c_str(), nullptr);
   RegistryFixture legacy(L"SOFTWARE\\WOW6432Node\\EasyAntiCheat");
   legacy.SetString(L"", L"GamesInstalled", L"1234");
-  for (const bool unelevated : {true, false}) {
-    ProgramRun run{CopyLauncherTo(folder, L"LegacyDanglingSetup.exe"),
-                   L"install -title T -eactitleId 1234", folder};
-    run.elevation = unelevated ? Elevation::Unelevated : Elevation::Elevated;
-    const ProgramResult result = RunProgram(run);
-    if (result.startError == ERROR_PRIVILEGE_NOT_HELD) {
-      GTEST_SKIP() << "this system gives no such token";
+  for (const std::wstring& target : {JoinPath(outside, L"new.exe"), copy}) {
+    if (!MakeSymbolicLink(target, JoinPath(logFolder, L"EasyAntiCheat_Setup.exe"), false)) {
+      GTEST_SKIP() << "no link can be made here";
     }
-    const Lines lines = LogTexts(result.output);
-    ASSERT_GE(lines.size(), 5u);
-    EXPECT_EQ(lines[3].substr(0, 24),
-              unelevated ? "extractResource failed: " : "Extracted EAC setup: C:\\");
-    EXPECT_FALSE(FileExists(target));
+    for (const bool unelevated : {true, false}) {
+      SCOPED_TRACE(Narrow(target) + (unelevated ? " unelevated" : " elevated"));
+      DeleteFileW(record.c_str());
+      ProgramRun run{CopyLauncherTo(folder, L"LegacyPlantedLink.exe"),
+                     L"install -title T -eactitleId 1234", folder};
+      run.elevation = unelevated ? Elevation::Unelevated : Elevation::Elevated;
+      run.environment = {{L"ZELQA_TEST_LEGACY_RECORD", record},
+                         {L"ZELQA_TEST_PLANTED_RECORD", marker}};
+      const ProgramResult result = RunProgram(run);
+      if (result.startError == ERROR_PRIVILEGE_NOT_HELD) {
+        GTEST_SKIP() << "this system gives no such token";
+      }
+      const Lines lines = LogTexts(result.output);
+      ASSERT_GE(lines.size(), 5u);
+      EXPECT_EQ(lines[3].substr(0, 24),
+                unelevated ? "extractResource failed: " : "Extracted EAC setup: C:\\");
+      EXPECT_EQ(ReadRecordedLines(record).size(), unelevated ? 0u : 1u);
+      EXPECT_FALSE(FileExists(JoinPath(outside, L"new.exe")));
+      EXPECT_FALSE(FileExists(marker));
+    }
   }
 }
 
@@ -269,6 +350,69 @@ TEST_F(LegacyUninstall, ALogFolderSwappedForALinkMidRunIsNeverUsed) {
   const Lines lines = LogTexts(result.output);
   EXPECT_NE(std::find(lines.begin(), lines.end(), "Skipping link: " + Narrow(setup_)), lines.end());
   RenameOnHost(logDirectory_, moved + L"-link");
+}
+
+// Stands a file where `folder` was for as long as it lives, as a full disk
+// or a locked-down folder keeps anything from being made there.
+class FileInPlaceOf {
+ public:
+  explicit FileInPlaceOf(std::wstring folder)
+      : folder_(std::move(folder)), moved_(folder_ + L"-moved-by-test") {
+    moved_ok_ = MoveFileW(folder_.c_str(), moved_.c_str()) != FALSE;
+    blocked_ = moved_ok_ && WriteFileBytes(folder_, "in the way");
+  }
+  ~FileInPlaceOf() {
+    if (moved_ok_) {
+      DeleteFileW(folder_.c_str());
+      MoveFileW(moved_.c_str(), folder_.c_str());
+    }
+  }
+  FileInPlaceOf(const FileInPlaceOf&) = delete;
+  FileInPlaceOf& operator=(const FileInPlaceOf&) = delete;
+  bool blocked() const { return blocked_; }
+
+ private:
+  std::wstring folder_;
+  std::wstring moved_;
+  bool moved_ok_ = false;
+  bool blocked_ = false;
+};
+
+// Elevated, the setup program runs only from the run's own folder: when
+// none can be made, no copy the player could have written runs instead
+// (the log folder's or the game's), and the legacy files stay.
+TEST_F(LegacyUninstall, AnElevatedRunWhoseOwnFolderCannotBeMadeRunsNoOtherCopy) {
+  wchar_t windows[MAX_PATH] = {};
+  wchar_t programData[MAX_PATH] = {};
+  ASSERT_NE(GetSystemWindowsDirectoryW(windows, MAX_PATH), 0u);
+  ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, programData), S_OK);
+  const std::wstring gameCopy = JoinPath(folder_, L"EasyAntiCheat\\EasyAntiCheat_Setup.exe");
+  ASSERT_TRUE(CreateDirectoryW(JoinPath(folder_, L"EasyAntiCheat").c_str(), nullptr));
+  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"), gameCopy));
+  CopyStandInInstallerTo(folder_);
+  RegistryFixture games(L"SOFTWARE\\Zelqa Games");
+  games.SetString(L"Game", L"Install Dir", folder_);
+  ProgramRun run{program_, L"install -title T -eactitleId 1234", folder_};
+  run.elevation = Elevation::Elevated;
+  run.environment = {{L"ZELQA_TEST_LEGACY_RECORD", record_}};
+  ProgramResult result;
+  {
+    const FileInPlaceOf temp(JoinPath(windows, L"Temp"));
+    const FileInPlaceOf data(programData);
+    if (!temp.blocked() || !data.blocked()) {
+      GTEST_SKIP() << "the system keeps its Temp folder or ProgramData in use";
+    }
+    result = RunProgram(run);
+  }
+  EXPECT_EQ(result.exitCode, 0u);
+  EXPECT_EQ(LogTexts(result.output),
+            (Lines{"Game Root: " + Narrow(folder_), "Action: install",
+                   "EasyAntiCheat is installed.", "extractResource failed: 267",
+                   "Could not uninstall EasyAntiCheat: 267", "Installing Zelqa Anti-Cheat",
+                   "Installed Zelqa Anti-Cheat.", "Keeping legacy files: 267"}));
+  EXPECT_TRUE(Recorded().empty());
+  EXPECT_FALSE(FileExists(setup_));
+  EXPECT_TRUE(FileExists(gameCopy));
 }
 
 TEST_F(LegacyUninstall, RunsAnIdenticalCopyWithoutWritingIt) {

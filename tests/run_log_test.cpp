@@ -2,9 +2,6 @@
 
 #include "log/run_log.h"
 
-#include <cstdio>
-#include <sstream>
-
 #include "common/path_text.h"
 #include "test_support.h"
 
@@ -42,35 +39,37 @@ TEST(RunLogBytes, Latin1IsOneByteAndWiderOrControlCharactersBecomeQuestionMarks)
   EXPECT_EQ(LogByte(L'\u4e2d'), '?');
 }
 
-TEST(RunLogPath, IsQuotedWithBackslashesAndQuotesEscaped) {
-  std::wostringstream line;
-  line << LogPath(L"C:\\Games\\Foo") << L' ' << LogPath(L"a\"b") << L' ' << LogPath(L"");
-  EXPECT_EQ(line.str(), L"\"C:\\\\Games\\\\Foo\" \"a\\\"b\" \"\"");
+TEST(RunLogLine, IsPrefixTextAndCrLfWithPathsQuoted) {
+  EXPECT_EQ(RenderLogLine(L"0000.045 | ", L"a\tb\r\nc\u00e9\u4e2d"), "0000.045 | a\tb??c\xE9?\r\n");
+  EXPECT_EQ(LogPath(L"C:\\Games\\Foo") + L' ' + LogPath(L"a\"b") + L' ' + LogPath(L""),
+            L"\"C:\\\\Games\\\\Foo\" \"a\\\"b\" \"\"");
 }
 
 TEST(RunLogFile, IsAlwaysANewFileNeverAnEarlierOneAFolderOrALink) {
   const std::wstring folder = MakeScratchDirectory(L"run-log-file");
+  HeldFolder held;
+  ASSERT_EQ(HoldFolder(folder, held), 0u);
   const std::wstring earlier = JoinPath(folder, L"same-second.log");
   ASSERT_TRUE(WriteFileBytes(earlier, "an earlier run's log\r\n"));
-  EXPECT_EQ(RedirectRunLog(earlier), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(RedirectRunLog(held, L"same-second.log"), static_cast<DWORD>(ERROR_FILE_EXISTS));
   EXPECT_EQ(ReadFileBytes(earlier), "an earlier run's log\r\n");
 
-  const std::wstring fresh = JoinPath(folder, L"fresh.log");
-  ASSERT_EQ(RedirectRunLog(fresh), 0u);
-  RunLog() << L"new" << std::endl;
-  RunLog() << L"5\r\n0000.050 | Forged\n" << L"." << std::endl;
-  std::fclose(SetRunLogOutput(stdout));
-  EXPECT_EQ(ReadFileBytes(fresh), "new\r\n5??0000.050 | Forged?.\r\n")
-      << "text mode, and only the line's own end breaks it";
+  ASSERT_EQ(RedirectRunLog(held, L"fresh.log"), 0u);
+  WriteLogLine(L"new");
+  WriteLogLine(L"5\r\n0000.050 | Forged\n.");
+  SetRunLogOutput(GetStdHandle(STD_OUTPUT_HANDLE));
+  EXPECT_EQ(LogTexts(ReadFileBytes(JoinPath(folder, L"fresh.log"))),
+            (std::vector<std::string>{"new", "5??0000.050 | Forged?."}))
+      << "no text breaks a line";
 
-  EXPECT_NE(RedirectRunLog(folder), 0u);
+  ASSERT_TRUE(CreateDirectoryW(JoinPath(folder, L"folder.log").c_str(), nullptr));
+  EXPECT_NE(RedirectRunLog(held, L"folder.log"), 0u);
   // A link leading nowhere, which a log file written through would create.
   const std::wstring target = JoinPath(folder, L"written-through.txt");
-  const std::wstring planted = JoinPath(folder, L"planted.log");
-  if (!MakeSymbolicLink(target, planted, false)) {
+  if (!MakeSymbolicLink(target, JoinPath(folder, L"planted.log"), false)) {
     GTEST_SKIP() << "this system makes no symbolic link here";
   }
-  EXPECT_NE(RedirectRunLog(planted), 0u);
+  EXPECT_NE(RedirectRunLog(held, L"planted.log"), 0u);
   EXPECT_FALSE(FileExists(target));
 }
 

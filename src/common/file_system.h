@@ -1,6 +1,7 @@
 #pragma once
-// File-system helpers that ask the disk: existence, final paths, and
-// deleting through a handle that was checked to be the right object.
+// File-system helpers that ask the disk by name: existence, final paths,
+// attributes and deleting through a handle. What lies in a folder the
+// launcher works in is reached through common/held_folder.h instead.
 
 #include <windows.h>
 
@@ -22,25 +23,13 @@ bool IsNotFoundError(DWORD error);
 [[nodiscard]] DWORD OpenFollowingLinks(const std::wstring& path, DWORD access,
                                        UniqueFileHandle& opened);
 
-// Opens the entry at `path` itself, file or folder: a link or junction is
-// opened, not followed. Shared with everyone, so it never gets in a running
-// program's way. Returns 0, or the open's error.
-[[nodiscard]] DWORD OpenEntry(const std::wstring& path, DWORD access, UniqueFileHandle& entry);
-
-// Opens the entry at `path` itself, as OpenEntry does, and keeps it only
-// when its final path is `finalPath`: not a link the platform resolves
-// elsewhere, nor an entry reached through a folder swapped for a link.
-// Returns 0, the open's error, or ERROR_REPARSE_TAG_MISMATCH.
-[[nodiscard]] DWORD OpenEntryAt(const std::wstring& path, const std::wstring& finalPath,
-                                DWORD access, UniqueFileHandle& entry);
-
 // True when both handles are open on one object: the same volume and the
 // same file there, whatever names they were opened by.
 bool AreSameObject(HANDLE left, HANDLE right);
 
 // The path of the object behind `handle` as the platform resolves it: links
-// and junctions on the way followed, in plain form (C:\..., \\server\...),
-// at any length. Returns 0, or the query's error.
+// and junctions on the way followed, in plain form (C:\..., \\server\...).
+// Returns 0, or the query's error (Wine gives up at about 260 characters).
 [[nodiscard]] DWORD GetFinalPath(HANDLE handle, std::wstring& finalPath);
 
 // The final path of `path`, following every link; the path's own error when

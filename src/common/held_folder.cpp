@@ -1,94 +1,336 @@
 #include "common/held_folder.h"
 
-#include <sddl.h>
+#include <winternl.h>
 
-#include <random>
-#include <sstream>
+#include <algorithm>
 
 #include "common/file_system.h"
 #include "common/path_text.h"
 
 namespace {
 
-// Full control for SYSTEM and Administrators, inherited by what is created
-// inside, and nothing from the parent: no user can write there.
-constexpr wchar_t kAdminOnlyDacl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-constexpr int kNameAttempts = 16;
+// ntdll's own names and values, which the Windows headers spread over
+// several files and versions; by value so that no header decides them.
+constexpr ULONG kObjCaseInsensitive = 0x40;
+constexpr ULONG kFileOpen = 1;
+constexpr ULONG kFileCreate = 2;
+constexpr ULONG kFileOpenIf = 3;
+constexpr ULONG kFileDirectoryFile = 0x1;
+constexpr ULONG kFileSynchronousIoNonAlert = 0x20;
+constexpr ULONG kFileNonDirectoryFile = 0x40;
+constexpr ULONG kFileOpenReparsePoint = 0x200000;
+constexpr LONG kStatusObjectNameCollision = static_cast<LONG>(0xC0000035);
 
-std::wstring RandomSuffix() {
-  std::random_device random;
-  std::wostringstream text;
-  text << std::hex << random();
-  return text.str();
+using NtCreateFileFunction = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
+                                          PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG, ULONG,
+                                          ULONG, PVOID, ULONG);
+using NtStatusToErrorFunction = ULONG(NTAPI*)(LONG);
+
+struct NtFunctions {
+  NtCreateFileFunction createFile = nullptr;
+  NtStatusToErrorFunction toError = nullptr;
+};
+
+// Only ntdll opens a name relative to a folder's handle. It is in every
+// process from the start, so its functions are found by name and the image
+// imports nothing more. The cast goes through void* because GCC warns on a
+// direct one between function types.
+// NOLINTBEGIN(bugprone-casting-through-void)
+const NtFunctions& Nt() {
+  static const NtFunctions functions = [] {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    NtFunctions found;
+    if (ntdll != nullptr) {
+      found.createFile = reinterpret_cast<NtCreateFileFunction>(
+          reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
+      found.toError = reinterpret_cast<NtStatusToErrorFunction>(
+          reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+    }
+    return found;
+  }();
+  return functions;
+}
+// NOLINTEND(bugprone-casting-through-void)
+
+// What an opened handle says of its object.
+struct ObjectFacts {
+  DWORD attributes = 0;
+  DWORD reparseTag = 0;
+  ULONGLONG fileId = 0;
+  ObjectLocation location;
+};
+
+DWORD ReadFacts(HANDLE handle, ObjectFacts& facts) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info)) {
+    return GetLastError();
+  }
+  facts.attributes = info.dwFileAttributes;
+  facts.fileId = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  if ((facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof(tag))) {
+      return GetLastError();
+    }
+    facts.reparseTag = tag.ReparseTag;
+  }
+  return ReadLocation(handle, facts.location);
+}
+
+// A file system without ids lists 0, one whose ids don't fit 64 bits -1:
+// neither can tell one entry from another.
+bool IsUsableId(ULONGLONG id) { return id != 0 && id != ~0ULL; }
+
+// True when `name` is one name in a folder: a longer path would be walked
+// with its links followed, and a colon would name a stream.
+bool IsSingleName(const std::wstring& name) {
+  return !name.empty() && name != L"." && name != L".." &&
+         name.find_first_of(L"\\/:") == std::wstring::npos;
+}
+
+// NtCreateFile relative to `root` (or an absolute NT path without one).
+DWORD NtOpen(HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG share,
+             ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security,
+             UniqueFileHandle& opened) {
+  const NtFunctions& nt = Nt();
+  if (nt.createFile == nullptr || nt.toError == nullptr) {
+    return ERROR_PROC_NOT_FOUND;
+  }
+  UNICODE_STRING text{};
+  text.Buffer = const_cast<PWSTR>(name.c_str());
+  text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  text.MaximumLength = text.Length;
+  OBJECT_ATTRIBUTES attributes{};
+  attributes.Length = sizeof(attributes);
+  attributes.RootDirectory = root;
+  attributes.ObjectName = &text;
+  attributes.Attributes = kObjCaseInsensitive;
+  attributes.SecurityDescriptor = security;
+  IO_STATUS_BLOCK status{};
+  HANDLE handle = nullptr;
+  const LONG result = nt.createFile(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
+                                    &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                                    disposition, options | kFileSynchronousIoNonAlert, nullptr, 0);
+  if (result < 0) {
+    // As CreateFileW says it, and the log has always shown it.
+    return result == kStatusObjectNameCollision ? ERROR_FILE_EXISTS : nt.toError(result);
+  }
+  opened.reset(handle);
+  return ERROR_SUCCESS;
+}
+
+ULONG NtDisposition(Disposition disposition) {
+  switch (disposition) {
+    case Disposition::CreateNew:
+      return kFileCreate;
+    case Disposition::OpenOrCreate:
+      return kFileOpenIf;
+    case Disposition::OpenExisting:
+      break;
+  }
+  return kFileOpen;
+}
+
+ULONG NtKindOptions(ChildKind kind) {
+  switch (kind) {
+    case ChildKind::File:
+      return kFileNonDirectoryFile;
+    case ChildKind::Directory:
+      return kFileDirectoryFile;
+    case ChildKind::Any:
+      break;
+  }
+  return 0;
+}
+
+// True when the object behind `facts` is the one `how` means at `expected`.
+bool IsObjectMeant(const ObjectFacts& facts, const ObjectLocation& expected, const ChildOpen& how) {
+  return IsLink(facts.attributes, facts.reparseTag) == how.link &&
+         (!IsUsableId(how.listedId) || facts.fileId == how.listedId) &&
+         facts.location.volume == expected.volume &&
+         EqualPathsIgnoringCase(facts.location.pathOnVolume, expected.pathOnVolume);
 }
 
 }  // namespace
 
-DWORD HoldFolder(const std::wstring& path, HeldFolder& folder, DWORD extraAccess) {
-  folder = HeldFolder{path, std::wstring(), UniqueFileHandle()};
-  UniqueFileHandle opened(CreateFileW(
-      ExtendedLengthPath(path).c_str(),
-      FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE | extraAccess,
-      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-      nullptr));
-  if (!opened) {
+bool IsLink(DWORD attributes, DWORD reparseTag) {
+  // Wine lists a link without its tag.
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+         (reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag));
+}
+
+ObjectLocation ChildLocation(const ObjectLocation& folder, const std::wstring& name) {
+  return ObjectLocation{folder.volume, JoinPath(folder.pathOnVolume, name)};
+}
+
+bool LocationInside(const ObjectLocation& folder, const ObjectLocation& object,
+                    std::wstring& relative) {
+  return folder.volume == object.volume &&
+         RelativePathInside(folder.pathOnVolume, object.pathOnVolume, relative);
+}
+
+DWORD ReadLocation(HANDLE handle, ObjectLocation& location) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info)) {
     return GetLastError();
   }
-  FILE_BASIC_INFO basic{};
-  if (!GetFileInformationByHandleEx(opened.get(), FileBasicInfo, &basic, sizeof(basic))) {
+  // FILE_NAME_INFO: the name's length in bytes, then the name; a short
+  // buffer first, the longest path there is when that is too small.
+  for (const size_t characters : {size_t{MAX_PATH}, size_t{UNICODE_STRING_MAX_CHARS}}) {
+    std::vector<DWORD> buffer(2 + ((characters * sizeof(wchar_t)) / sizeof(DWORD)));
+    const auto size = static_cast<DWORD>(buffer.size() * sizeof(DWORD));
+    if (GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(), size)) {
+      const DWORD bytes = std::min<DWORD>(buffer[0], size - static_cast<DWORD>(sizeof(DWORD)));
+      location.volume = info.dwVolumeSerialNumber;
+      location.pathOnVolume.assign(reinterpret_cast<const wchar_t*>(&buffer[1]),
+                                   bytes / sizeof(wchar_t));
+      return ERROR_SUCCESS;
+    }
+    if (GetLastError() != ERROR_MORE_DATA) {
+      return GetLastError();
+    }
+  }
+  return ERROR_MORE_DATA;
+}
+
+DWORD ReadFileId(HANDLE handle, ULONGLONG& fileId) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info)) {
     return GetLastError();
   }
-  if ((basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    return ERROR_DIRECTORY;
-  }
-  if (const DWORD error = GetFinalPath(opened.get(), folder.finalPath); error != ERROR_SUCCESS) {
-    return error;
-  }
-  folder.handle = std::move(opened);
+  fileId = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   return ERROR_SUCCESS;
 }
 
-bool IsStillHeld(const HeldFolder& folder) {
-  std::wstring now;
-  std::wstring named;
-  return folder.handle && GetFinalPath(folder.handle.get(), now) == ERROR_SUCCESS &&
-         EqualPathsIgnoringCase(now, folder.finalPath) &&
-         GetFinalPathOf(folder.path, named) == ERROR_SUCCESS &&
-         EqualPathsIgnoringCase(named, folder.finalPath);
-}
-
-std::wstring FinalPathInside(const HeldFolder& folder, const std::wstring& name) {
-  return JoinPath(folder.finalPath, name);
-}
-
-DWORD CreateAdminOnlyFolder(const std::wstring& parent, const std::wstring& stem,
-                            HeldFolder& folder) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdminOnlyDacl, SDDL_REVISION_1,
-                                                            &descriptor, nullptr)) {
+DWORD HoldFolder(const std::wstring& path, HeldFolder& folder) {
+  folder = HeldFolder{};
+  UniqueFileHandle opened(
+      CreateFileW(ExtendedLengthPath(path).c_str(),
+                  FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!opened) {
     return GetLastError();
   }
-  const UniqueLocalMemory owner(descriptor);
-  std::wstring parentFinalPath;
-  if (const DWORD error = GetFinalPathOf(parent, parentFinalPath); error != ERROR_SUCCESS) {
+  ObjectFacts facts;
+  if (const DWORD error = ReadFacts(opened.get(), facts); error != ERROR_SUCCESS) {
     return error;
   }
-  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
-  DWORD error = ERROR_ALREADY_EXISTS;
-  for (int attempt = 0; attempt < kNameAttempts && error == ERROR_ALREADY_EXISTS; ++attempt) {
-    const std::wstring name = stem + L"-" + RandomSuffix();
-    // Only a folder made here and now: whatever already stands at a name,
-    // a link or someone else's folder, is never used.
-    if (!CreateDirectoryW(ExtendedLengthPath(JoinPath(parent, name)).c_str(), &attributes)) {
-      error = GetLastError();
-      continue;
+  if ((facts.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return ERROR_DIRECTORY;
+  }
+  folder = HeldFolder{path, std::move(opened), std::move(facts.location)};
+  return ERROR_SUCCESS;
+}
+
+DWORD HoldFolderWithoutLinks(const std::wstring& path, HeldFolder& folder) {
+  folder = HeldFolder{};
+  std::wstring root;
+  std::vector<std::wstring> names;
+  if (!SplitRootAndNames(path, root, names)) {
+    return ERROR_BAD_PATHNAME;
+  }
+  HeldFolder reached;
+  if (const DWORD error = HoldFolder(root, reached); error != ERROR_SUCCESS) {
+    return IsNotFoundError(error) ? ERROR_PATH_NOT_FOUND : error;
+  }
+  for (const std::wstring& name : names) {
+    HeldFolder next;
+    const DWORD error = HoldChildFolder(reached, name, ChildOpen{}, next);
+    if (error != ERROR_SUCCESS) {
+      return IsNotFoundError(error) ? ERROR_PATH_NOT_FOUND : error;
     }
-    error = HoldFolder(JoinPath(parent, name), folder, DELETE);
-    if (error == ERROR_SUCCESS &&
-        !EqualPathsIgnoringCase(folder.finalPath, JoinPath(parentFinalPath, name))) {
-      folder = HeldFolder{};
-      error = ERROR_FILE_INVALID;
+    reached = std::move(next);
+  }
+  reached.path = path;
+  folder = std::move(reached);
+  return ERROR_SUCCESS;
+}
+
+DWORD OpenChild(const HeldFolder& parent, const std::wstring& name, const ChildOpen& how,
+                UniqueFileHandle& child) {
+  child.reset();
+  if (!parent.handle) {
+    return ERROR_INVALID_HANDLE;
+  }
+  if (!IsSingleName(name)) {
+    return ERROR_INVALID_NAME;
+  }
+  UniqueFileHandle opened;
+  if (const DWORD error =
+          NtOpen(parent.handle.get(), name, how.access, how.share, NtDisposition(how.disposition),
+                 NtKindOptions(how.kind) | kFileOpenReparsePoint, how.security, opened);
+      error != ERROR_SUCCESS) {
+    return error;
+  }
+  // Facts that can't be read prove nothing: such an object is not taken.
+  ObjectFacts facts;
+  if (ReadFacts(opened.get(), facts) != ERROR_SUCCESS ||
+      !IsObjectMeant(facts, ChildLocation(parent.location, name), how)) {
+    // Made through a link, somewhere else: the new object is ours to take back.
+    if (how.disposition == Disposition::CreateNew) {
+      (void)DeleteThroughHandle(opened.get());
+    }
+    return kNotTheObjectMeant;
+  }
+  child = std::move(opened);
+  return ERROR_SUCCESS;
+}
+
+DWORD HoldChildFolder(const HeldFolder& parent, const std::wstring& name, ChildOpen how,
+                      HeldFolder& child) {
+  child = HeldFolder{};
+  how.access |= FILE_LIST_DIRECTORY | FILE_TRAVERSE;
+  how.kind = ChildKind::Directory;
+  how.share &= ~static_cast<DWORD>(FILE_SHARE_DELETE);
+  UniqueFileHandle opened;
+  if (const DWORD error = OpenChild(parent, name, how, opened); error != ERROR_SUCCESS) {
+    return error;
+  }
+  child = HeldFolder{JoinPath(parent.path, name), std::move(opened),
+                     ChildLocation(parent.location, name)};
+  return ERROR_SUCCESS;
+}
+
+DWORD OpenChildTarget(const HeldFolder& parent, const std::wstring& name,
+                      UniqueFileHandle& target) {
+  if (!parent.handle) {
+    return ERROR_INVALID_HANDLE;
+  }
+  if (!IsSingleName(name)) {
+    return ERROR_INVALID_NAME;
+  }
+  return NtOpen(parent.handle.get(), name, 0,
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kFileOpen, 0, nullptr,
+                target);
+}
+
+DWORD ListFolder(const HeldFolder& folder, std::vector<FolderEntry>& entries) {
+  entries.clear();
+  // FILE_ID_BOTH_DIR_INFO records, as many as fit, aligned as they are.
+  std::vector<ULONGLONG> buffer(size_t{64} * 1024 / sizeof(ULONGLONG));
+  const auto size = static_cast<DWORD>(buffer.size() * sizeof(ULONGLONG));
+  FILE_INFO_BY_HANDLE_CLASS infoClass = FileIdBothDirectoryRestartInfo;
+  while (GetFileInformationByHandleEx(folder.handle.get(), infoClass, buffer.data(), size)) {
+    infoClass = FileIdBothDirectoryInfo;
+    const auto* bytes = reinterpret_cast<const BYTE*>(buffer.data());
+    for (size_t offset = 0;;) {
+      const auto* record = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + offset);
+      std::wstring name(record->FileName, record->FileNameLength / sizeof(wchar_t));
+      if (name != L"." && name != L"..") {
+        // A reparse point's tag stands where extended attributes' size would.
+        const bool reparse = (record->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        entries.push_back(FolderEntry{std::move(name), record->FileAttributes,
+                                      reparse ? record->EaSize : 0,
+                                      static_cast<ULONGLONG>(record->FileId.QuadPart)});
+      }
+      if (record->NextEntryOffset == 0) {
+        break;
+      }
+      offset += record->NextEntryOffset;
     }
   }
-  return error;
+  const DWORD error = GetLastError();
+  // A volume's root has not even "." to list.
+  return error == ERROR_NO_MORE_FILES || error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
 }

@@ -1,38 +1,106 @@
 #pragma once
-// Folders the launcher keeps open for the whole run. The launcher may run
-// elevated while a folder it writes to belongs to the user: a name checked
-// once could lead elsewhere by the time it is used, so the folder is held
-// open (it can't be renamed or replaced on Windows) and every later use is
-// checked against the final path it had when it was chosen.
+// Folders the launcher holds open, and the only way to what lies inside
+// them. The launcher may run elevated in folders its user can shape, where a
+// name looked up again could lead somewhere else by the time it is used. So
+// a folder is opened once and held (on Windows it can't then be renamed or
+// replaced), every entry in it is opened relative to that handle without
+// following a link, and an opened entry is kept only when it is the object
+// meant. That is decided on the opened handle itself: its reparse tag, its
+// file id against the listing it came from, and where the platform says the
+// object is, which on Wine alone tells a followed link from the entry.
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/unique_resource.h"
 
-struct HeldFolder {
-  std::wstring path;        // as chosen; names inside it are built on this
-  std::wstring finalPath;   // the platform's name for it when it was opened
-  UniqueFileHandle handle;  // no delete sharing
+// Returned when a name leads to anything but the object meant: a link
+// followed, an entry replaced since it was listed, a link where none may be.
+constexpr DWORD kNotTheObjectMeant = ERROR_REPARSE_TAG_MISMATCH;
+
+// Where an object is: its volume, and its path there ("\Games\Foo").
+struct ObjectLocation {
+  DWORD volume = 0;
+  std::wstring pathOnVolume;
 };
 
-// Opens the folder `path` leads to and keeps it open without delete
-// sharing. `extraAccess` adds rights, DELETE for a folder the run removes.
-// Returns 0; the open's error; or ERROR_DIRECTORY when it is no folder.
-[[nodiscard]] DWORD HoldFolder(const std::wstring& path, HeldFolder& folder, DWORD extraAccess = 0);
+struct HeldFolder {
+  std::wstring path;        // as named; log lines and command lines show names built on it
+  UniqueFileHandle handle;  // held without delete sharing
+  ObjectLocation location;  // where it was when it was opened
+};
 
-// True when the folder is still where it was chosen: its own final path is
-// unchanged and its name still leads to it. False for a folder not held.
-bool IsStillHeld(const HeldFolder& folder);
+// One entry of a folder's listing.
+struct FolderEntry {
+  std::wstring name;
+  DWORD attributes = 0;
+  DWORD reparseTag = 0;  // for an entry with FILE_ATTRIBUTE_REPARSE_POINT
+  ULONGLONG fileId = 0;  // 0 where the file system gives none
+};
 
-// The final path `name` in the folder must have, for checking what an open
-// by name really reached.
-std::wstring FinalPathInside(const HeldFolder& folder, const std::wstring& name);
+// How a child of a held folder is opened.
+enum class Disposition : std::uint8_t { OpenExisting, CreateNew, OpenOrCreate };
+enum class ChildKind : std::uint8_t { Any, File, Directory };
 
-// Creates a new folder in `parent`, named `stem`, "-" and a random number,
-// whose protected DACL grants full control to SYSTEM and Administrators
-// only, and holds it with DELETE access. Never reuses what stands there.
-// Returns 0, or the error of the last attempt.
-[[nodiscard]] DWORD CreateAdminOnlyFolder(const std::wstring& parent, const std::wstring& stem,
-                                          HeldFolder& folder);
+struct ChildOpen {
+  DWORD access = 0;  // FILE_READ_ATTRIBUTES and SYNCHRONIZE are always added
+  DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  Disposition disposition = Disposition::OpenExisting;
+  ChildKind kind = ChildKind::Any;
+  ULONGLONG listedId = 0;  // when not 0, the object must be the entry listed with it
+  bool link = false;       // the link itself is meant; any other object is refused
+  PSECURITY_DESCRIPTOR security = nullptr;  // for a new one
+};
+
+// True for an entry that leads elsewhere: a symbolic link, a junction, a
+// mount point. Other reparse points (compressed or cloud files) are files.
+bool IsLink(DWORD attributes, DWORD reparseTag);
+
+// `folder` with `name` appended: where a child of it must be.
+ObjectLocation ChildLocation(const ObjectLocation& folder, const std::wstring& name);
+
+// When `object` lies below `folder` on the same volume, sets `relative` to
+// its names after the folder's ("\"-separated) and returns true.
+bool LocationInside(const ObjectLocation& folder, const ObjectLocation& object,
+                    std::wstring& relative);
+
+// Reads where the object behind `handle` is. Returns 0, or the query's error.
+[[nodiscard]] DWORD ReadLocation(HANDLE handle, ObjectLocation& location);
+
+// Reads the file id of the object behind `handle`, as listings give it.
+// Returns 0, or the query's error.
+[[nodiscard]] DWORD ReadFileId(HANDLE handle, ULONGLONG& fileId);
+
+// Opens the folder `path` leads to, every link on the way followed, and
+// holds it. Returns 0; the open's error; or ERROR_DIRECTORY for a file.
+[[nodiscard]] DWORD HoldFolder(const std::wstring& path, HeldFolder& folder);
+
+// Opens the folder at the absolute `path` from its volume's root, one name
+// at a time, each relative to the last and none through a link, and holds
+// it. Returns 0; kNotTheObjectMeant when a name on the way is a link or
+// junction; ERROR_PATH_NOT_FOUND when one is missing; or the open's error.
+[[nodiscard]] DWORD HoldFolderWithoutLinks(const std::wstring& path, HeldFolder& folder);
+
+// Opens the child `name` of `parent` as `how` says, never through a link,
+// and keeps it in `child` only when it is the object meant. Returns 0; the
+// open's error (ERROR_FILE_EXISTS when a new one is asked for and the name
+// is taken; ERROR_INVALID_NAME for a name that is no single name); or
+// kNotTheObjectMeant, after deleting a new object that is not.
+[[nodiscard]] DWORD OpenChild(const HeldFolder& parent, const std::wstring& name,
+                              const ChildOpen& how, UniqueFileHandle& child);
+
+// Opens the child folder `name` of `parent` as OpenChild does and holds it.
+[[nodiscard]] DWORD HoldChildFolder(const HeldFolder& parent, const std::wstring& name,
+                                    ChildOpen how, HeldFolder& child);
+
+// Opens what the child `name` of `parent` leads to, following a link there,
+// for judging a link by its target. Returns 0, or the open's error.
+[[nodiscard]] DWORD OpenChildTarget(const HeldFolder& parent, const std::wstring& name,
+                                    UniqueFileHandle& target);
+
+// The entries of `folder`, "." and ".." left out, in the platform's order.
+// Returns 0, or the listing's error.
+[[nodiscard]] DWORD ListFolder(const HeldFolder& folder, std::vector<FolderEntry>& entries);

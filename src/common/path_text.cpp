@@ -114,32 +114,59 @@ bool IsVolumeRoot(const std::wstring& path) {
   return IsUnc(plain) && PathNames(plain).size() <= 2;
 }
 
+bool SplitRootAndNames(const std::wstring& path, std::wstring& root,
+                       std::vector<std::wstring>& names) {
+  const std::wstring plain = WithoutExtendedPrefix(path);
+  const bool unc = IsUnc(plain) && plain[2] != L'?' && plain[2] != L'.';
+  if (!unc && !IsDriveAbsolute(plain)) {
+    return false;
+  }
+  const std::vector<std::wstring> all = PathNames(plain);
+  const size_t rootNames = unc ? 2 : 1;
+  if (all.size() < rootNames) {
+    return false;
+  }
+  root = unc ? L"\\\\" + all[0] + L"\\" + all[1] + L"\\" : all[0] + L"\\";
+  names.clear();
+  for (size_t i = rootNames; i < all.size(); ++i) {
+    if (all[i] == L"..") {
+      if (!names.empty()) {
+        names.pop_back();
+      }
+    } else if (all[i] != L".") {
+      names.push_back(all[i]);
+    }
+  }
+  return true;
+}
+
+std::wstring NormalizedAbsolutePath(const std::wstring& path) {
+  std::wstring root;
+  std::vector<std::wstring> names;
+  if (!SplitRootAndNames(path, root, names)) {
+    return path;
+  }
+  std::wstring normalized = root;
+  for (size_t i = 0; i < names.size(); ++i) {
+    normalized += (i == 0 ? L"" : L"\\") + names[i];
+  }
+  return normalized;
+}
+
 std::wstring ExtendedLengthPath(const std::wstring& path) {
   if (path.size() < MAX_PATH || StartsWith(path, kExtendedPrefix) ||
       StartsWith(path, kDevicePrefix)) {
     return path;
   }
-  const bool unc = IsUnc(path);
-  if (!unc && !IsDriveAbsolute(path)) {
+  // That form is taken literally: slashes, "." and ".." must be gone first.
+  std::wstring root;
+  std::vector<std::wstring> names;
+  if (!SplitRootAndNames(path, root, names)) {
     return path;
   }
-  // The root (C: or server and share) stays; "." and ".." are resolved below it.
-  const size_t rootNames = unc ? 2 : 1;
-  std::vector<std::wstring> names;
-  for (const std::wstring& name : PathNames(path)) {
-    if (name == L"..") {
-      if (names.size() > rootNames) {
-        names.pop_back();
-      }
-    } else if (name != L".") {
-      names.push_back(name);
-    }
-  }
-  std::wstring extended = unc ? kExtendedUncPrefix : kExtendedPrefix;
-  for (size_t i = 0; i < names.size(); ++i) {
-    extended += (i == 0 ? L"" : L"\\") + names[i];
-  }
-  if (names.size() == rootNames || IsPathSeparator(path.back())) {
+  std::wstring extended = NormalizedAbsolutePath(path);
+  extended = IsUnc(extended) ? kExtendedUncPrefix + extended.substr(2) : kExtendedPrefix + extended;
+  if (!names.empty() && IsPathSeparator(path.back())) {
     extended += L'\\';
   }
   return extended;

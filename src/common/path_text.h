@@ -3,6 +3,7 @@
 // nothing here asks the file system.
 
 #include <string>
+#include <vector>
 
 bool IsPathSeparator(wchar_t c);
 
@@ -35,6 +36,17 @@ std::wstring WithoutTrailingSeparators(std::wstring path);
 // True for the root of a volume: C:\, C:, \\server\share\, \\?\C:\ or
 // \\?\Volume{...}\, trailing separators aside.
 bool IsVolumeRoot(const std::wstring& path);
+
+// The root of an absolute path (C:\ or \\server\share\) and the names below
+// it, "." and ".." resolved as Windows resolves them. False for a path
+// without a root of its own: relative, drive-relative, \\?\Volume{...}, a device.
+bool SplitRootAndNames(const std::wstring& path, std::wstring& root,
+                       std::vector<std::wstring>& names);
+
+// `path` with one backslash between its names, "." and ".." resolved and no
+// separator at the end (C:/Games/./Foo/ gives C:\Games\Foo); a path without
+// a root of its own is returned unchanged.
+std::wstring NormalizedAbsolutePath(const std::wstring& path);
 
 // The form Windows accepts for a path of 260 characters or more: \\?\C:\...
 // or \\?\UNC\server\share\..., with slashes turned and "." and ".."

@@ -19,7 +19,7 @@ constexpr wchar_t kInstallerFileName[] = L"ZelqaAntiCheat.Installer.exe";
 std::optional<std::wstring> FindInstallerOrReport() {
   std::optional<std::wstring> installer = FindInstallerExecutable();
   if (!installer) {
-    BeginLogLine() << kInstallerFileName << L" not found." << std::endl;
+    WriteLogLine(std::wstring(kInstallerFileName) + L" not found.");
   }
   return installer;
 }
@@ -68,7 +68,7 @@ DWORD OpenTrustedInstaller(const std::wstring& candidate, const std::wstring& pu
 void LogUntrusted(DWORD code) {
   std::wostringstream text;
   text << std::hex << code;
-  BeginLogLine() << L"Installer signature not trusted: 0x" << text.str() << std::endl;
+  WriteLogLine(L"Installer signature not trusted: 0x" + text.str());
 }
 
 // Starts the installer found at `candidate` with `commandLine`, and waits
@@ -97,14 +97,14 @@ DWORD StartInstaller(const std::wstring& candidate, const std::wstring& commandL
     return untrusted;
   }
   if (error != ERROR_SUCCESS && error != WAIT_FAILED) {
-    BeginLogLine() << L"CreateProcess failed : " << error << std::endl;
+    WriteLogLine(L"CreateProcess failed : " + std::to_wstring(error));
   }
   return error;
 }
 
 DWORD RunInstaller(const wchar_t* headLine, const std::wstring& arguments,
                    const std::wstring& title, const std::wstring& publisher) {
-  BeginLogLine() << headLine << std::endl;
+  WriteLogLine(headLine);
   const std::optional<std::wstring> installer = FindInstallerOrReport();
   if (!installer) {
     return ERROR_FILE_NOT_FOUND;
@@ -136,7 +136,7 @@ std::wstring InstallerCommandLine(const std::wstring& installer, const std::wstr
 }
 
 void OpenInstaller(const std::wstring& publisher) {
-  BeginLogLine() << L"Opening Zelqa Anti-Cheat Installer" << std::endl;
+  WriteLogLine(L"Opening Zelqa Anti-Cheat Installer");
   const std::optional<std::wstring> installer = FindInstallerOrReport();
   if (installer) {
     // Failures are logged; there is nothing more to do.

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include <iomanip>
 #include <locale>
 #include <sstream>
 
@@ -16,15 +17,6 @@ namespace {
 // Names tried for the log file of one second before the log stays where it is.
 constexpr int kLogFileAttempts = 10;
 
-// The launcher may run elevated while this folder belongs to the user: it
-// counts only when the folder held is one of its own, reached without a
-// link or junction that would send the log and the setup program elsewhere.
-bool IsOwnFolder(const HeldFolder& folder) {
-  std::wstring parentFinalPath;
-  return GetFinalPathOf(ParentPath(folder.path), parentFinalPath) == ERROR_SUCCESS &&
-         EqualPathsIgnoringCase(folder.finalPath, JoinPath(parentFinalPath, FileName(folder.path)));
-}
-
 }  // namespace
 
 bool EnsureAppDataLogDirectory(HeldFolder& folder) {
@@ -36,24 +28,23 @@ bool EnsureAppDataLogDirectory(HeldFolder& folder) {
       return false;
     }
   }
-  const std::wstring directory = JoinPath(base, GetModuleStem());
-  bool exists = false;
-  // A folder whose state can't be read is treated like one that can't be made.
-  if (TestPathExists(directory, exists) != ERROR_SUCCESS) {
-    return false;
-  }
-  if (!exists) {
-    const int created = SHCreateDirectoryExW(nullptr, directory.c_str(), nullptr);
+  HeldFolder appData;
+  DWORD error = HoldFolder(base, appData);
+  if (IsNotFoundError(error)) {
+    const int created = SHCreateDirectoryExW(nullptr, base, nullptr);
     if (created != ERROR_SUCCESS && created != ERROR_FILE_EXISTS &&
         created != ERROR_ALREADY_EXISTS) {
       return false;
     }
+    error = HoldFolder(base, appData);
   }
-  if (HoldFolder(directory, folder) == ERROR_SUCCESS && IsOwnFolder(folder)) {
-    return true;
-  }
-  folder = HeldFolder{};
-  return false;
+  // The launcher may run elevated while this folder belongs to the user: it
+  // counts only as a real folder of its own, never a file, a link or a
+  // junction that would send the log and the setup program elsewhere.
+  ChildOpen how;
+  how.disposition = Disposition::OpenOrCreate;
+  return error == ERROR_SUCCESS &&
+         HoldChildFolder(appData, GetModuleStem(), how, folder) == ERROR_SUCCESS;
 }
 
 void SelectLogDirectory(HeldFolder& folder) {
@@ -87,19 +78,14 @@ std::wstring LogFileName(const std::wstring& stem, const std::wstring& timestamp
 bool OpenLogFile(const HeldFolder& logFolder, std::wstring& logFilePath) {
   const std::wstring stem = GetModuleStem();
   const std::wstring timestamp = FormatLogTimestamp();
-  if (!IsStillHeld(logFolder)) {
-    logFilePath = JoinPath(logFolder.path, LogFileName(stem, timestamp));
-    LogSkippedLink(logFilePath);
-    return false;
-  }
   for (int attempt = 1; attempt <= kLogFileAttempts; ++attempt) {
     const std::wstring name = LogFileName(stem, timestamp, attempt);
     logFilePath = JoinPath(logFolder.path, name);
-    const DWORD error = RedirectRunLog(logFilePath, FinalPathInside(logFolder, name));
+    const DWORD error = RedirectRunLog(logFolder, name);
     if (error == ERROR_SUCCESS) {
       return true;
     }
-    if (error == ERROR_FILE_INVALID) {
+    if (error == kNotTheObjectMeant) {
       LogSkippedLink(logFilePath);
       return false;
     }

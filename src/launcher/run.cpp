@@ -17,6 +17,7 @@
 #include "launcher/options.h"
 #include "legacy/cleanup.h"
 #include "legacy/detection.h"
+#include "legacy/setup_folder.h"
 #include "legacy/uninstall.h"
 #include "log/run_log.h"
 #include "resource_ids.h"
@@ -39,13 +40,11 @@ void ShowErrorBox(HINSTANCE instance, UINT headId, const wchar_t* fallback, DWOR
                   ErrorStyle(IsRightToLeftLanguage(language)), nullptr);
 }
 
-void LogLine(const wchar_t* text) { BeginLogLine() << text << std::endl; }
-
 // The installer succeeded, possibly with a restart to come, which the
 // caller's setup may want to know of.
 void LogRestartIfRequired(DWORD code) {
   if (code != ERROR_SUCCESS) {
-    BeginLogLine() << L"Restart required: " << code << std::endl;
+    WriteLogLine(L"Restart required: " + std::to_wstring(code));
   }
 }
 
@@ -68,20 +67,20 @@ struct RunContext {
 // uninstall. An elevated run provides the setup program in a folder of its
 // own, `secureFolder`. The outcome never stops the install.
 DWORD MigrateOffLegacyAntiCheat(const RunContext& run, const HeldFolder& logFolder,
-                                HeldFolder& secureFolder, const GameInstallInfo& game,
+                                UniqueSetupFolder& secureFolder, const GameInstallInfo& game,
                                 std::int32_t legacyId) {
   if (!IsEasyAntiCheatInstalled(legacyId)) {
-    LogLine(L"EasyAntiCheat not installed.");
+    WriteLogLine(L"EasyAntiCheat not installed.");
     return ERROR_SUCCESS;
   }
-  LogLine(L"EasyAntiCheat is installed.");
+  WriteLogLine(L"EasyAntiCheat is installed.");
   const DWORD result =
       UninstallEasyAntiCheat(logFolder, IsElevatedOrSystem() ? &secureFolder : nullptr,
                              InstallDir(game), legacyId, !run.installerPublisher.empty());
   if (result == ERROR_SUCCESS) {
-    LogLine(L"Uninstalled EasyAntiCheat.");
+    WriteLogLine(L"Uninstalled EasyAntiCheat.");
   } else {
-    BeginLogLine() << L"Could not uninstall EasyAntiCheat: " << result << std::endl;
+    WriteLogLine(L"Could not uninstall EasyAntiCheat: " + std::to_wstring(result));
   }
   return result;
 }
@@ -89,12 +88,12 @@ DWORD MigrateOffLegacyAntiCheat(const RunContext& run, const HeldFolder& logFold
 // After a done install: the legacy files go, but while the legacy
 // anti-cheat is still registered they are its only way out, so a failed
 // legacy uninstall keeps them. The extracted setup program goes either way.
-void CleanUpAfterInstall(const HeldFolder& logFolder, const HeldFolder& secureFolder,
+void CleanUpAfterInstall(const HeldFolder& logFolder, const UniqueSetupFolder& secureFolder,
                          const GameInstallInfo& game, DWORD legacyResult) {
   if (legacyResult != ERROR_SUCCESS) {
-    BeginLogLine() << L"Keeping legacy files: " << legacyResult << std::endl;
+    WriteLogLine(L"Keeping legacy files: " + std::to_wstring(legacyResult));
   }
-  DeleteEasyAntiCheatFiles(logFolder, secureFolder,
+  DeleteEasyAntiCheatFiles(logFolder, secureFolder.folder(),
                            legacyResult == ERROR_SUCCESS ? InstallDir(game) : std::wstring());
 }
 
@@ -102,14 +101,14 @@ DWORD RunInstall(const RunContext& run, const LaunchOptions& options, const Held
                  const GameInstallInfo& game) {
   const std::wstring title = GetOption(options, kTitleOption);
   if (title.empty()) {
-    LogLine(L"Missing: title");
+    WriteLogLine(L"Missing: title");
     return kExitBadArguments;
   }
 
   // An id that is no number would otherwise migrate some other game.
   std::int32_t legacyId = 0;
   if (HasLegacyId(options) && !ParseDecimalId(GetOption(options, kLegacyIdOption), legacyId)) {
-    BeginLogLine() << L"Invalid eactitleId: " << GetOption(options, kLegacyIdOption) << std::endl;
+    WriteLogLine(L"Invalid eactitleId: " + GetOption(options, kLegacyIdOption));
     return kExitBadArguments;
   }
 
@@ -118,28 +117,28 @@ DWORD RunInstall(const RunContext& run, const LaunchOptions& options, const Held
                L"In order to play this game, you need to install Zelqa Anti-Cheat. Would you like "
                L"to install it now?",
                run.language)) {
-    LogLine(L"User declined Zelqa AntiCheat install.");
+    WriteLogLine(L"User declined Zelqa AntiCheat install.");
     return kExitCancelled;
   }
 
-  HeldFolder secureFolder;
+  // Owns the elevated run's folder and the setup program in it: both go on
+  // every way out of this function.
+  UniqueSetupFolder secureFolder;
   const DWORD legacyResult =
       legacyId != 0 ? MigrateOffLegacyAntiCheat(run, logFolder, secureFolder, game, legacyId)
                     : ERROR_SUCCESS;
 
   const DWORD code = InstallAntiCheat(title, run.installerPublisher);
   if (InstallerSucceeded(code)) {
-    LogLine(L"Installed Zelqa Anti-Cheat.");
+    WriteLogLine(L"Installed Zelqa Anti-Cheat.");
     LogRestartIfRequired(code);
     // Only now is the game protected again: the legacy files may go.
     if (HasLegacyId(options)) {
       CleanUpAfterInstall(logFolder, secureFolder, game, legacyResult);
     }
-    DiscardSetupFolder(secureFolder);
     return SuccessExitCode(options, code);
   }
-  DiscardSetupFolder(secureFolder);
-  BeginLogLine() << L"Could not install Zelqa Anti-Cheat: " << code << std::endl;
+  WriteLogLine(L"Could not install Zelqa Anti-Cheat: " + std::to_wstring(code));
   if (HasOption(options, kShowErrorsOption)) {
     ShowErrorBox(run.instance, IDS_INSTALL_FAILED, L"Could not install Zelqa Anti-Cheat.", code,
                  run.language);
@@ -150,7 +149,7 @@ DWORD RunInstall(const RunContext& run, const LaunchOptions& options, const Held
 DWORD RunUninstall(const RunContext& run, const LaunchOptions& options) {
   const std::wstring title = GetOption(options, kTitleOption);
   if (title.empty()) {
-    LogLine(L"Missing: title");
+    WriteLogLine(L"Missing: title");
     return kExitBadArguments;
   }
   // The consent value is for installs only: removing always asks.
@@ -158,17 +157,17 @@ DWORD RunUninstall(const RunContext& run, const LaunchOptions& options) {
       !AskUser(run.instance, IDS_UNINSTALL_PROMPT,
                L"This game requires Zelqa Anti-Cheat, are you sure you want to uninstall?",
                run.language)) {
-    LogLine(L"User declined Zelqa AntiCheat install.");
+    WriteLogLine(L"User declined Zelqa AntiCheat install.");
     return kExitCancelled;
   }
 
   const DWORD code = UninstallAntiCheat(title, run.installerPublisher);
   if (InstallerSucceeded(code)) {
-    LogLine(L"Uninstalled Zelqa Anti-Cheat.");
+    WriteLogLine(L"Uninstalled Zelqa Anti-Cheat.");
     LogRestartIfRequired(code);
     return SuccessExitCode(options, code);
   }
-  BeginLogLine() << L"Could not uninstall Zelqa Anti-Cheat: " << code << std::endl;
+  WriteLogLine(L"Could not uninstall Zelqa Anti-Cheat: " + std::to_wstring(code));
   if (HasOption(options, kShowErrorsOption)) {
     ShowErrorBox(run.instance, IDS_UNINSTALL_FAILED, L"Could not uninstall Zelqa Anti-Cheat.", code,
                  run.language);
@@ -184,7 +183,7 @@ DWORD Run(HINSTANCE instance, const std::wstring& installerPublisher) {
 
   if (arguments.empty()) {
     OpenInstaller(run.installerPublisher);
-    LogLine(L"Usage: <action>");
+    WriteLogLine(L"Usage: <action>");
     return kExitBadArguments;
   }
 
@@ -197,26 +196,26 @@ DWORD Run(HINSTANCE instance, const std::wstring& installerPublisher) {
   SelectLogDirectory(logFolder);
   std::wstring logFilePath;
   if (HasOption(options, kLogOption) && OpenLogFile(logFolder, logFilePath)) {
-    BeginLogLine() << L"Log file started: " << LogPath(logFilePath) << std::endl;
-    BeginLogLine() << L"Args: " << argumentText << std::endl;
-    BeginLogLine() << L"Working Dir: " << LogPath(GetWorkingDirectory()) << std::endl;
+    WriteLogLine(L"Log file started: " + LogPath(logFilePath));
+    WriteLogLine(std::wstring(L"Args: ") + argumentText);
+    WriteLogLine(L"Working Dir: " + LogPath(GetWorkingDirectory()));
   }
 
   GameInstallInfo game;
   if (FindGameInstallInfo(game)) {
-    BeginLogLine() << L"Game Root: " << InstallDir(game) << std::endl;
+    WriteLogLine(L"Game Root: " + InstallDir(game));
   } else {
-    LogLine(L"Could not find game install information. Possible new installation.");
+    WriteLogLine(L"Could not find game install information. Possible new installation.");
   }
 
-  BeginLogLine() << L"Action: " << action << std::endl;
+  WriteLogLine(L"Action: " + action);
   if (action == L"install") {
     return RunInstall(run, options, logFolder, game);
   }
   if (action == L"uninstall") {
     return RunUninstall(run, options);
   }
-  LogLine(L"Invalid <action>");
+  WriteLogLine(L"Invalid <action>");
   return kExitBadArguments;
 }
 
@@ -228,9 +227,10 @@ DWORD RunLauncher(HINSTANCE instance, const std::wstring& installerPublisher) {
   try {
     return Run(instance, installerPublisher);
   } catch (const std::exception& error) {
-    BeginLogLine() << L"Unexpected error: " << error.what() << std::endl;
+    const std::string what = error.what();
+    WriteLogLine(L"Unexpected error: " + std::wstring(what.begin(), what.end()));
   } catch (...) {
-    BeginLogLine() << L"Unexpected error: unknown exception" << std::endl;
+    WriteLogLine(L"Unexpected error: unknown exception");
   }
   return kExitInternalError;
 }

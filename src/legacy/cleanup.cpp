@@ -1,370 +1,292 @@
 #include "legacy/cleanup.h"
 
-#include <knownfolders.h>
-#include <shlobj.h>
-
 #include <algorithm>
-#include <regex>
+#include <set>
 #include <string_view>
 
 #include "common/file_system.h"
 #include "common/path_text.h"
-#include "common/unique_resource.h"
+#include "legacy/cleanup_scope.h"
 #include "legacy/uninstall.h"
 #include "log/run_log.h"
 
 namespace {
 
-// The legacy entries by their path inside the game folder, compiled once.
-const std::vector<std::wregex>& CleanupPatterns() {
-  static const std::vector<std::wregex> patterns{
-      std::wregex(LR"(^.*_launcher\.exe$)"),
-      std::wregex(LR"(^EasyAntiCheat$)"),
-      std::wregex(LR"(^EasyAntiCheat\\.*$)"),
-  };
-  return patterns;
-}
-
-// Every text the patterns match ends in "_launcher.exe" or starts with
-// "EasyAntiCheat"; this spares the patterns the many game files that do
-// neither, and the patterns alone decide the rest.
-bool MayBeLegacyPath(std::wstring_view relativePath) {
-  constexpr std::wstring_view launcherSuffix = L"_launcher.exe";
-  constexpr std::wstring_view legacyFolder = L"EasyAntiCheat";
-  return (relativePath.size() >= launcherSuffix.size() &&
-          relativePath.substr(relativePath.size() - launcherSuffix.size()) == launcherSuffix) ||
-         relativePath.substr(0, legacyFolder.size()) == legacyFolder;
-}
+constexpr std::wstring_view kLauncherSuffix = L"_launcher.exe";
+constexpr std::wstring_view kLegacyFolder = L"EasyAntiCheat";
 
 void LogListingError(DWORD error, const std::wstring& folder) {
-  BeginLogLine() << L"Error " << error << L" listing dir: " << folder << std::endl;
+  WriteLogLine(L"Error " + std::to_wstring(error) + L" listing dir: " + folder);
 }
 
-// A known folder's path for the running account, or the system's; empty
-// when there is none.
-std::wstring KnownFolderPath(REFKNOWNFOLDERID folder) {
-  UniqueIdList list;
-  std::wstring path(UNICODE_STRING_MAX_CHARS, L'\0');
-  // The ID list and its path need nothing beyond shell32; the path form
-  // would need ole32 loaded to free it.
-  if (FAILED(SHGetKnownFolderIDList(folder, KF_FLAG_DONT_VERIFY, nullptr, list.put())) ||
-      !SHGetPathFromIDListEx(list.get(), path.data(), static_cast<DWORD>(path.size()),
-                             GPFIDL_DEFAULT)) {
-    return {};
-  }
-  path.resize(wcslen(path.c_str()));
-  return path;
-}
+void LogNotCleaningUp(const std::wstring& folder) { WriteLogLine(L"Not cleaning up: " + folder); }
 
-// The folders no game may be cleaned up in, each as the system names it and
-// as it resolves. The profiles folder is the system's, never the parent of
-// the running account's profile: LocalSystem's lies in the Windows folder.
-SharedFolders ReadSharedFolders() {
-  SharedFolders shared;
-  const auto add = [](std::vector<std::wstring>& list, const std::wstring& path) {
-    if (path.empty()) {
-      return;
-    }
-    list.push_back(path);
-    std::wstring finalPath;
-    if (GetFinalPathOf(path, finalPath) == ERROR_SUCCESS) {
-      list.push_back(finalPath);
-    }
-  };
-  const std::wstring profile = KnownFolderPath(FOLDERID_Profile);
-  for (const KNOWNFOLDERID* folder :
-       {&FOLDERID_Profile, &FOLDERID_RoamingAppData, &FOLDERID_LocalAppData, &FOLDERID_Documents,
-        &FOLDERID_Desktop, &FOLDERID_Downloads, &FOLDERID_Public, &FOLDERID_ProgramFiles,
-        &FOLDERID_ProgramFilesX86, &FOLDERID_ProgramFilesCommon, &FOLDERID_ProgramFilesCommonX86,
-        &FOLDERID_ProgramData}) {
-    const std::wstring path = KnownFolderPath(*folder);
-    add(shared.exact, path);
-    if (folder == &FOLDERID_ProgramData && !path.empty()) {
-      add(shared.exact, JoinPath(path, L"Microsoft"));
-    }
-    std::wstring inProfile;
-    if (RelativePathInside(profile, path, inProfile)) {
-      shared.inEveryProfile.push_back(inProfile);
-    }
-  }
-  add(shared.whole, KnownFolderPath(FOLDERID_Windows));
-  add(shared.profiles, KnownFolderPath(FOLDERID_UserProfiles));
-  return shared;
-}
-
-// The form paths are compared in: no \\?\ prefix, no separator at the end.
-std::wstring ComparedForm(const std::wstring& path) {
-  return WithoutTrailingSeparators(WithoutExtendedPrefix(path));
-}
-
-// True when `outer` is `inner` or holds it, both in compared form.
-bool IsOrHolds(const std::wstring& outer, const std::wstring& inner) {
-  std::wstring ignored;
-  return !inner.empty() &&
-         (EqualPathsIgnoringCase(outer, inner) || RelativePathInside(outer, inner, ignored));
-}
+// A folder of the walk: held, listed, and how far its entries are done.
+struct WalkedFolder {
+  HeldFolder* folder;
+  std::wstring relativePath;  // inside the game folder; empty for the game folder
+  std::vector<FolderEntry> entries;
+  size_t next = 0;
+  bool holdsCollected = false;
+};
 
 // A link is judged by what it leads to: selected only when that lies in the
-// game folder and is a legacy entry there. Sets the target's attributes.
-bool IsLegacyLink(const std::wstring& path, const std::wstring& gameFolder, DWORD& attributes) {
+// game folder and is a legacy entry there. Sets whether it leads to a folder.
+bool IsLegacyLink(const HeldFolder& parent, const std::wstring& name,
+                  const ObjectLocation& gameFolder, bool& toFolder) {
   UniqueFileHandle target;
-  FILE_ATTRIBUTE_TAG_INFO tag{};
-  std::wstring targetPath;
-  if (OpenFollowingLinks(path, 0, target) != ERROR_SUCCESS ||
-      !GetFileInformationByHandleEx(target.get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
-      GetFinalPath(target.get(), targetPath) != ERROR_SUCCESS) {
-    return false;  // leads nowhere
+  ObjectLocation targetLocation;
+  FILE_BASIC_INFO basic{};
+  std::wstring relative;
+  if (OpenChildTarget(parent, name, target) != ERROR_SUCCESS ||
+      ReadLocation(target.get(), targetLocation) != ERROR_SUCCESS ||
+      !GetFileInformationByHandleEx(target.get(), FileBasicInfo, &basic, sizeof(basic)) ||
+      !LocationInside(gameFolder, targetLocation, relative)) {
+    return false;  // leads nowhere, or out of the game folder
   }
-  attributes = tag.FileAttributes;
-  return IsEasyAntiCheatPath(gameFolder, targetPath);
+  toFolder = (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return IsEasyAntiCheatRelativePath(relative);
 }
 
-// Sorts one listed entry into the lists. Plain entries are judged by their
-// path in the game folder without touching the disk; links by their target.
-void CollectEntry(const std::wstring& gameFolder, const std::wstring& path,
-                  const std::wstring& relativePath, DWORD attributes, CleanupLists& lists) {
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    if (!IsLegacyLink(path, gameFolder, attributes)) {
-      return;
+// Holds and lists the folder `name` of `parent`, the listed entry `listed`,
+// for the walk to go on in. False, logged, when it can't be or it is no
+// longer the folder listed.
+bool EnterFolder(const HeldFolder& parent, const FolderEntry& listed,
+                 const std::wstring& relativePath, CleanupLists& lists,
+                 std::vector<WalkedFolder>& walk) {
+  ChildOpen how;
+  how.listedId = listed.fileId;
+  HeldFolder child;
+  const std::wstring path = JoinPath(parent.path, listed.name);
+  if (const DWORD error = HoldChildFolder(parent, listed.name, how, child);
+      error != ERROR_SUCCESS) {
+    if (error == kNotTheObjectMeant) {
+      LogSkippedLink(path);
+    } else {
+      LogListingError(error, path);
     }
-  } else if (!IsEasyAntiCheatRelativePath(relativePath)) {
+    return false;
+  }
+  std::vector<FolderEntry> entries;
+  if (const DWORD error = ListFolder(child, entries); error != ERROR_SUCCESS) {
+    LogListingError(error, path);
+    return false;
+  }
+  lists.held.push_back(std::move(child));
+  walk.push_back(WalkedFolder{&lists.held.back(), relativePath, std::move(entries)});
+  return true;
+}
+
+// Sorts the next entry of the innermost walked folder into the lists and
+// walks into it when it is a plain folder.
+void VisitNextEntry(const ObjectLocation& gameFolder, CleanupLists& lists,
+                    std::vector<WalkedFolder>& walk) {
+  WalkedFolder& current = walk.back();
+  const FolderEntry& entry = current.entries[current.next++];
+  const HeldFolder& parent = *current.folder;
+  const std::wstring relativePath =
+      current.relativePath.empty() ? entry.name : current.relativePath + L'\\' + entry.name;
+  CleanupEntry collected{&parent, entry.name, JoinPath(parent.path, entry.name), entry.fileId};
+  bool folder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  bool selected = false;
+  if (IsLink(entry.attributes, entry.reparseTag)) {
+    // Never walked into: it may lead anywhere.
+    selected = IsLegacyLink(parent, entry.name, gameFolder, folder);
+    collected.link = true;
+  } else {
+    selected = IsEasyAntiCheatRelativePath(relativePath);
+  }
+  if (selected) {
+    current.holdsCollected = true;
+    (folder ? lists.folders : lists.files).push_back(collected);
+  }
+  if (collected.link || !folder) {
     return;
   }
-  ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? lists.folders : lists.files)
-      .push_back(CleanupEntry{path, JoinPath(gameFolder, relativePath)});
+  // `current` is not used past here: entering a folder may move it.
+  if (EnterFolder(parent, entry, relativePath, lists, walk) && selected) {
+    lists.folders.back().ownHold = walk.back().folder;
+  }
 }
 
-// Opens a collected entry for deletion. Returns 0 with `entry` open, the
-// open's error, or ERROR_REPARSE_TAG_MISMATCH when the object there is not
-// the entry collected: a link (which the platform may resolve to its
-// target) or an entry reached through a folder swapped for a link.
-DWORD OpenCollectedEntry(const CleanupEntry& collected, UniqueFileHandle& entry) {
-  return OpenEntryAt(collected.path, collected.finalPath,
-                     DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, entry);
+// Opens a collected entry for deletion: the object listed there, and only
+// it. Returns 0 with `entry` open, the open's error, or kNotTheObjectMeant.
+DWORD OpenCollected(const CleanupEntry& collected, UniqueFileHandle& entry) {
+  ChildOpen how;
+  how.access = DELETE | FILE_WRITE_ATTRIBUTES;
+  how.listedId = collected.listedId;
+  how.link = collected.link;
+  return OpenChild(*collected.folder, collected.name, how, entry);
 }
 
 void DeleteFiles(const std::vector<CleanupEntry>& files) {
   if (files.empty()) {
     return;
   }
-  BeginLogLine() << L"Deleting " << static_cast<unsigned long long>(files.size()) << L" file(s)..."
-                 << std::endl;
+  WriteLogLine(L"Deleting " + std::to_wstring(files.size()) + L" file(s)...");
   for (const CleanupEntry& file : files) {
     UniqueFileHandle entry;
-    DWORD error = OpenCollectedEntry(file, entry);
-    if (error == ERROR_REPARSE_TAG_MISMATCH) {
+    DWORD error = OpenCollected(file, entry);
+    if (error == kNotTheObjectMeant) {
       LogSkippedLink(file.path);
       continue;
     }
-    BeginLogLine() << L"\tDeleting file: " << file.path << std::endl;
+    WriteLogLine(L"\tDeleting file: " + file.path);
     if (error == ERROR_SUCCESS) {
       error = DeleteThroughHandle(entry.get());
     }
     if (error != ERROR_SUCCESS) {
-      BeginLogLine() << L"Error " << error << L" deleting file: " << file.path << std::endl;
+      WriteLogLine(L"Error " + std::to_wstring(error) + L" deleting file: " + file.path);
     }
   }
 }
 
 // Deepest first: every folder after the folders found inside it.
-void DeleteFolders(const std::vector<CleanupEntry>& folders) {
+void DeleteFolders(std::vector<CleanupEntry>& folders) {
   for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+    // Our own hold would keep the folder from going.
+    if (folder->ownHold != nullptr) {
+      folder->ownHold->handle.reset();
+    }
     UniqueFileHandle entry;
-    DWORD error = OpenCollectedEntry(*folder, entry);
+    DWORD error = OpenCollected(*folder, entry);
     if (IsNotFoundError(error)) {
       continue;  // gone already
     }
-    if (error == ERROR_REPARSE_TAG_MISMATCH) {
+    if (error == kNotTheObjectMeant) {
       LogSkippedLink(folder->path);
       continue;
     }
-    BeginLogLine() << L"Deleting dir: " << folder->path << std::endl;
+    WriteLogLine(L"Deleting dir: " + folder->path);
     if (error == ERROR_SUCCESS) {
       error = DeleteThroughHandle(entry.get());
     }
     if (error != ERROR_SUCCESS) {
-      BeginLogLine() << L"Error " << error << L" deleting dir: " << folder->path << std::endl;
+      WriteLogLine(L"Error " + std::to_wstring(error) + L" deleting dir: " + folder->path);
     }
   }
 }
 
-// Adds the setup program extracted into the held `logFolder` and
-// `setupFolder`, when one is there, to the files to delete.
-void AddExtractedSetups(const HeldFolder& logFolder, const HeldFolder& setupFolder,
-                        CleanupLists& lists) {
-  // Only the file in the folder held for it, never what a link there, or a
-  // link now standing for the folder, leads to.
-  for (const HeldFolder* folder : {&logFolder, &setupFolder}) {
-    const std::wstring extracted = JoinPath(folder->path, kLegacySetupFileName);
-    bool exists = false;
-    if (!folder->handle || TestPathExists(extracted, exists) != ERROR_SUCCESS || !exists ||
-        std::any_of(lists.files.begin(), lists.files.end(),
-                    [&](const CleanupEntry& file) { return file.path == extracted; })) {
-      continue;
-    }
-    lists.files.push_back(CleanupEntry{
-        extracted, IsStillHeld(*folder) ? FinalPathInside(*folder, kLegacySetupFileName) : L""});
+// A second handle of `folder`'s own open, for lists that outlive the caller's.
+bool DuplicateHold(const HeldFolder& folder, HeldFolder& copy) {
+  HANDLE duplicate = nullptr;
+  if (!folder.handle ||
+      !DuplicateHandle(GetCurrentProcess(), folder.handle.get(), GetCurrentProcess(), &duplicate, 0,
+                       FALSE, DUPLICATE_SAME_ACCESS)) {
+    return false;
   }
-}
-
-// The legacy entries of `installDir` (none when it is empty) and the setup
-// programs extracted into the two folders.
-CleanupLists CollectCleanup(const HeldFolder& logFolder, const HeldFolder& setupFolder,
-                            const std::wstring& installDir) {
-  CleanupLists lists;
-  if (!installDir.empty()) {
-    lists = CollectEasyAntiCheatEntries(installDir);
-  }
-  AddExtractedSetups(logFolder, setupFolder, lists);
-  return lists;
+  copy = HeldFolder{folder.path, UniqueFileHandle(duplicate), folder.location};
+  return true;
 }
 
 }  // namespace
 
 bool IsEasyAntiCheatRelativePath(const std::wstring& relativePath) {
-  if (!MayBeLegacyPath(relativePath)) {
-    return false;
-  }
-  return std::any_of(
-      CleanupPatterns().begin(), CleanupPatterns().end(),
-      [&](const std::wregex& pattern) { return std::regex_match(relativePath, pattern); });
+  const std::wstring_view path = relativePath;
+  const bool launcher = path.size() >= kLauncherSuffix.size() &&
+                        path.substr(path.size() - kLauncherSuffix.size()) == kLauncherSuffix;
+  const bool inLegacyFolder = path.size() > kLegacyFolder.size() &&
+                              path.substr(0, kLegacyFolder.size()) == kLegacyFolder &&
+                              path[kLegacyFolder.size()] == L'\\';
+  return launcher || path == kLegacyFolder || inLegacyFolder;
 }
 
-bool IsEasyAntiCheatPath(const std::wstring& gameFolder, const std::wstring& path) {
-  std::wstring relative;
-  return RelativePathInside(gameFolder, path, relative) && IsEasyAntiCheatRelativePath(relative);
-}
-
-bool ShouldDescendInto(DWORD attributes) {
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-}
-
-bool IsTooBroadForCleanup(const std::wstring& folder, const SharedFolders& shared) {
-  const std::wstring plain = ComparedForm(folder);
-  if (plain.empty() || IsVolumeRoot(plain)) {
-    return true;
-  }
-  // A folder that holds a shared one holds more than a game too.
-  const auto refused = [&](const std::wstring& sharedFolder) {
-    return IsOrHolds(plain, ComparedForm(sharedFolder));
-  };
-  const auto inside = [&](const std::wstring& sharedFolder) {
-    std::wstring ignored;
-    return !sharedFolder.empty() && RelativePathInside(ComparedForm(sharedFolder), plain, ignored);
-  };
-  // A profile itself, or one of its shared folders, in any account's profile.
-  const auto inAProfile = [&](const std::wstring& profiles) {
-    std::wstring inProfiles;
-    if (profiles.empty() || !RelativePathInside(ComparedForm(profiles), plain, inProfiles)) {
-      return false;
-    }
-    const size_t separator = inProfiles.find_first_of(L"\\/");
-    if (separator == std::wstring::npos) {
-      return true;
-    }
-    const std::wstring inProfile = inProfiles.substr(separator + 1);
-    return std::any_of(
-        shared.inEveryProfile.begin(), shared.inEveryProfile.end(),
-        [&](const std::wstring& path) { return IsOrHolds(inProfile, ComparedForm(path)); });
-  };
-  return std::any_of(shared.exact.begin(), shared.exact.end(), refused) ||
-         std::any_of(shared.whole.begin(), shared.whole.end(), refused) ||
-         std::any_of(shared.whole.begin(), shared.whole.end(), inside) ||
-         std::any_of(shared.profiles.begin(), shared.profiles.end(), refused) ||
-         std::any_of(shared.profiles.begin(), shared.profiles.end(), inAProfile);
-}
-
-// Pre-order walk in listing order; links and junctions are listed, never
-// entered.
 CleanupLists CollectEasyAntiCheatEntries(const std::wstring& installDir) {
   CleanupLists lists;
-  struct ListedFolder {
-    UniqueFindHandle find;
-    std::wstring path;
-    std::wstring relativePath;
-  };
-  std::vector<ListedFolder> open;
-  WIN32_FIND_DATAW entry{};
-
-  const auto enter = [&](const std::wstring& path, const std::wstring& relativePath) {
-    UniqueFindHandle find(FindFirstFileExW(ExtendedLengthPath(JoinPath(path, L"*")).c_str(),
-                                           FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
-                                           FIND_FIRST_EX_LARGE_FETCH));
-    if (!find) {
-      const DWORD error = GetLastError();
-      // No entry at all, not even "." (a drive's root): nothing to collect.
-      if (error != ERROR_FILE_NOT_FOUND) {
-        LogListingError(error, path);
-      }
-      return false;
-    }
-    open.push_back(ListedFolder{std::move(find), path, relativePath});
-    return true;
-  };
-
-  bool haveEntry = enter(installDir, std::wstring());
-  if (!haveEntry) {
+  HeldFolder game;
+  const DWORD error = HoldFolderWithoutLinks(installDir, game);
+  if (error == kNotTheObjectMeant) {
+    LogNotCleaningUp(installDir);
     return lists;
   }
-  // Entries are judged, and later deleted, against the folder the game
-  // really is in.
-  std::wstring gameFolder;
-  if (const DWORD error = GetFinalPathOf(installDir, gameFolder); error != ERROR_SUCCESS) {
-    LogListingError(error, installDir);
+  std::vector<FolderEntry> entries;
+  const DWORD listed = error != ERROR_SUCCESS ? error : ListFolder(game, entries);
+  if (listed != ERROR_SUCCESS) {
+    LogListingError(listed, installDir);
     return lists;
   }
+  // No link lies on the way to the folder held, so its path is where it
+  // is; its final path, where the platform gives one, also undoes short
+  // names (C:\PROGRA~1).
   const SharedFolders shared = ReadSharedFolders();
-  if (IsTooBroadForCleanup(installDir, shared) || IsTooBroadForCleanup(gameFolder, shared)) {
-    BeginLogLine() << L"Not cleaning up: " << installDir << std::endl;
+  std::wstring finalPath;
+  if (IsTooBroadForCleanup(NormalizedAbsolutePath(installDir), shared) ||
+      (GetFinalPath(game.handle.get(), finalPath) == ERROR_SUCCESS &&
+       IsTooBroadForCleanup(finalPath, shared))) {
+    LogNotCleaningUp(installDir);
     return lists;
   }
-
-  while (!open.empty()) {
-    if (!haveEntry) {
-      const DWORD error = GetLastError();
-      if (error != ERROR_NO_MORE_FILES) {
-        LogListingError(error, open.back().path);
-      }
-      open.pop_back();
-      haveEntry = !open.empty() && FindNextFileW(open.back().find.get(), &entry);
+  const ObjectLocation gameFolder = game.location;
+  lists.held.push_back(std::move(game));
+  std::vector<WalkedFolder> walk;
+  walk.push_back(WalkedFolder{&lists.held.back(), std::wstring(), std::move(entries)});
+  while (!walk.empty()) {
+    if (walk.back().next < walk.back().entries.size()) {
+      VisitNextEntry(gameFolder, lists, walk);
       continue;
     }
-    const std::wstring name = entry.cFileName;
-    const DWORD attributes = entry.dwFileAttributes;
-    if (name == L"." || name == L"..") {
-      haveEntry = FindNextFileW(open.back().find.get(), &entry);
-      continue;
+    // A folder nothing was collected in is let go as the walk leaves it.
+    if (!walk.back().holdsCollected) {
+      walk.back().folder->handle.reset();
     }
-    const ListedFolder& folder = open.back();
-    const std::wstring path = JoinPath(folder.path, name);
-    const std::wstring relativePath =
-        folder.relativePath.empty() ? name : folder.relativePath + L'\\' + name;
-    CollectEntry(gameFolder, path, relativePath, attributes, lists);
-    // A folder just entered has its first entry in `entry` already: not
-    // every file system lists "." first, or at all.
-    haveEntry = (ShouldDescendInto(attributes) && enter(path, relativePath)) ||
-                FindNextFileW(open.back().find.get(), &entry);
+    walk.pop_back();
   }
   return lists;
 }
 
-void DeleteEasyAntiCheatEntries(const CleanupLists& lists) {
+void AddExtractedSetup(const HeldFolder& folder, CleanupLists& lists) {
+  if (!folder.handle) {
+    return;
+  }
+  UniqueFileHandle setup;
+  ChildOpen how;
+  how.kind = ChildKind::File;
+  const DWORD error = OpenChild(folder, kLegacySetupFileName, how, setup);
+  if (IsNotFoundError(error)) {
+    return;
+  }
+  // The walk may have found that very file, when the folder is in the game's.
+  ULONGLONG fileId = 0;
+  if (error == ERROR_SUCCESS && ReadFileId(setup.get(), fileId) == ERROR_SUCCESS &&
+      std::any_of(lists.files.begin(), lists.files.end(), [&](const CleanupEntry& file) {
+        return file.listedId == fileId && file.folder->location.volume == folder.location.volume;
+      })) {
+    return;
+  }
+  HeldFolder copy;
+  if (!DuplicateHold(folder, copy)) {
+    return;
+  }
+  lists.held.push_back(std::move(copy));
+  lists.files.push_back(CleanupEntry{&lists.held.back(), kLegacySetupFileName,
+                                     JoinPath(folder.path, kLegacySetupFileName), fileId});
+}
+
+void DeleteEasyAntiCheatEntries(CleanupLists& lists) {
   DeleteFiles(lists.files);
+  // Only the folders that hold a folder to delete stay held.
+  std::set<const HeldFolder*> parents;
+  for (const CleanupEntry& folder : lists.folders) {
+    parents.insert(folder.folder);
+  }
+  for (HeldFolder& held : lists.held) {
+    if (parents.count(&held) == 0) {
+      held.handle.reset();
+    }
+  }
   DeleteFolders(lists.folders);
+  lists = CleanupLists{};
 }
 
 void DeleteEasyAntiCheatFiles(const HeldFolder& logFolder, const HeldFolder& setupFolder,
                               const std::wstring& installDir) {
-  DeleteEasyAntiCheatEntries(CollectCleanup(logFolder, setupFolder, installDir));
-}
-
-void DeleteEasyAntiCheatFiles(const std::wstring& logDirectory, const std::wstring& installDir) {
-  HeldFolder logFolder;
-  // A log folder that can't be held adds no extracted setup.
-  (void)HoldFolder(logDirectory, logFolder);
-  const CleanupLists lists = CollectCleanup(logFolder, logFolder, installDir);
-  // Let go before the deletions: the log folder may be a legacy folder too.
-  logFolder = HeldFolder{};
+  CleanupLists lists;
+  if (!installDir.empty()) {
+    lists = CollectEasyAntiCheatEntries(installDir);
+  }
+  AddExtractedSetup(logFolder, lists);
+  if (&setupFolder != &logFolder) {
+    AddExtractedSetup(setupFolder, lists);
+  }
   DeleteEasyAntiCheatEntries(lists);
 }

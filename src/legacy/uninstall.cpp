@@ -1,19 +1,13 @@
 #include "legacy/uninstall.h"
 
-#include <shlobj.h>
-
 #include <cstring>
 
 #include "common/command_line.h"
 #include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/process.h"
-#include "common/process_facts.h"
-#include "common/unique_resource.h"
 #include "log/run_log.h"
 #include "resource_ids.h"
-
-const wchar_t* const kLegacySetupFileName = L"EasyAntiCheat_Setup.exe";
 
 namespace {
 
@@ -63,92 +57,57 @@ DWORD WriteThroughMapping(HANDLE file, const ResourceBytes& bytes) {
   return ERROR_SUCCESS;
 }
 
-// Opens `path` so that nobody can change or replace it while it is open, and
-// keeps the handle only when its bytes equal the embedded program and, with
-// `ownPath`, the file is that path itself (no link, no swapped folder on the
-// way). Returns 0, the open's error, or ERROR_FILE_INVALID.
-DWORD OpenVerifiedSetup(HMODULE module, const std::wstring& path, const std::wstring& ownPath,
+// True when `file` holds exactly the embedded program's bytes.
+bool HoldsEmbeddedProgram(HANDLE file, const ResourceBytes& expected) {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file, &size) || size.QuadPart != expected.size) {
+    return false;
+  }
+  const UniqueHandle mapping(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
+  const UniqueMappedView view(mapping ? MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0)
+                                      : nullptr);
+  return view && std::memcmp(view.get(), expected.data, expected.size) == 0;
+}
+
+// Opens the setup program in `folder` so that nobody can change or replace
+// it while it is open, and keeps the handle only when it is the file meant
+// (with `expectedId`, that very file) and its bytes are the embedded
+// program's. Returns 0, the open's error, or ERROR_FILE_INVALID.
+DWORD OpenVerifiedSetup(HMODULE module, const HeldFolder& folder, ULONGLONG expectedId,
                         UniqueFileHandle& file) {
   ResourceBytes expected;
   if (const DWORD error = FindLegacySetup(module, expected); error != ERROR_SUCCESS) {
     return error;
   }
-  UniqueFileHandle opened(
-      CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES,
-                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!opened) {
-    return GetLastError();
+  ChildOpen how;
+  how.access = GENERIC_READ | FILE_WRITE_ATTRIBUTES;
+  how.share = FILE_SHARE_READ;
+  how.kind = ChildKind::File;
+  how.listedId = expectedId;
+  UniqueFileHandle opened;
+  if (const DWORD error = OpenChild(folder, kLegacySetupFileName, how, opened);
+      error != ERROR_SUCCESS) {
+    return error == kNotTheObjectMeant ? ERROR_FILE_INVALID : error;
   }
-  std::wstring finalPath;
-  if (!ownPath.empty()) {
-    if (const DWORD error = GetFinalPath(opened.get(), finalPath); error != ERROR_SUCCESS) {
-      return error;
-    }
-  }
-  LARGE_INTEGER size{};
-  if (!EqualPathsIgnoringCase(finalPath, ownPath) || !GetFileSizeEx(opened.get(), &size) ||
-      size.QuadPart != expected.size) {
-    return ERROR_FILE_INVALID;
-  }
-  const UniqueHandle mapping(
-      CreateFileMappingW(opened.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-  if (!mapping) {
-    return GetLastError();
-  }
-  const UniqueMappedView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
-  if (!view) {
-    return GetLastError();
-  }
-  if (std::memcmp(view.get(), expected.data, expected.size) != 0) {
+  if (!HoldsEmbeddedProgram(opened.get(), expected)) {
     return ERROR_FILE_INVALID;
   }
   file = std::move(opened);
   return ERROR_SUCCESS;
 }
 
-// A stale or foreign plain file where the setup program goes is deleted
-// first. Anything else (a folder, a link, an entry reached through a link)
-// stays, and the extraction then refuses to write there.
-void RemoveStaleSetup(const std::wstring& path, const std::wstring& ownPath) {
-  UniqueFileHandle entry;
-  FILE_ATTRIBUTE_TAG_INFO tag{};
-  if (OpenEntryAt(path, ownPath, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, entry) !=
-          ERROR_SUCCESS ||
-      !GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
-      (tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
-    return;
+// A stale or foreign file where the setup program goes is deleted first.
+// Anything else (a folder, a link) stays, and the extraction then refuses
+// to write there.
+void RemoveStaleSetup(const HeldFolder& folder) {
+  ChildOpen how;
+  how.access = DELETE | FILE_WRITE_ATTRIBUTES;
+  how.kind = ChildKind::File;
+  UniqueFileHandle stale;
+  if (OpenChild(folder, kLegacySetupFileName, how, stale) == ERROR_SUCCESS) {
+    // A failure shows as the extraction's "file exists".
+    (void)DeleteThroughHandle(stale.get());
   }
-  // A failure shows as the extraction's "file exists".
-  (void)DeleteThroughHandle(entry.get());
-}
-
-// Writes the embedded program to a new file `targetPath`; with `ownPath`,
-// a file that turns out to have been made elsewhere (through a folder
-// swapped for a link) is removed again with ERROR_FILE_INVALID.
-DWORD Extract(HMODULE module, const std::wstring& targetPath, const std::wstring& ownPath) {
-  ResourceBytes bytes;
-  if (const DWORD error = FindLegacySetup(module, bytes); error != ERROR_SUCCESS) {
-    return error;
-  }
-  // Only a new file: a link standing at the path, even one leading nowhere,
-  // must never be written through.
-  const UniqueFileHandle file(CreateFileW(
-      ExtendedLengthPath(targetPath).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-      CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file) {
-    return GetLastError();
-  }
-  std::wstring finalPath;
-  DWORD error = ownPath.empty() || (GetFinalPath(file.get(), finalPath) == ERROR_SUCCESS &&
-                                    EqualPathsIgnoringCase(finalPath, ownPath))
-                    ? WriteThroughMapping(file.get(), bytes)
-                    : ERROR_FILE_INVALID;
-  // A half-written program must not be found and run by a later run; it
-  // goes through the handle that made it, whatever stands at the path now.
-  if (error != ERROR_SUCCESS) {
-    (void)DeleteThroughHandle(file.get());
-  }
-  return error;
 }
 
 // Runs `setupPath`'s uninstall for `gameId` and waits; with `checked`, only
@@ -163,7 +122,7 @@ DWORD RunSetup(const std::wstring& setupPath, HANDLE checked, std::int32_t gameI
     return error;
   }
   if (error != ERROR_SUCCESS && error != WAIT_FAILED) {
-    BeginLogLine() << L"CreateProcess failed : " << error << std::endl;
+    WriteLogLine(L"CreateProcess failed : " + std::to_wstring(error));
   }
   result = error == ERROR_SUCCESS ? exitCode : error;
   return ERROR_SUCCESS;
@@ -176,98 +135,92 @@ DWORD RunGameFoldersSetup(const std::wstring& installDir, std::int32_t gameId,
   if (installDir.empty()) {
     return ERROR_FILE_NOT_FOUND;
   }
-  const std::wstring setupPath =
-      JoinPath(JoinPath(installDir, L"EasyAntiCheat"), kLegacySetupFileName);
-  bool exists = false;
-  if (TestPathExists(setupPath, exists) != ERROR_SUCCESS || !exists) {
+  const std::wstring legacyFolder = JoinPath(installDir, L"EasyAntiCheat");
+  HeldFolder folder;
+  UniqueFileHandle setup;
+  ChildOpen how;
+  how.kind = ChildKind::File;
+  if (HoldFolder(legacyFolder, folder) != ERROR_SUCCESS ||
+      OpenChild(folder, kLegacySetupFileName, how, setup) != ERROR_SUCCESS) {
     return ERROR_FILE_NOT_FOUND;
   }
+  setup.reset();
   UniqueFileHandle locked;
-  if (requireOwnSetup && OpenVerifiedSetup(GetModuleHandleW(nullptr), setupPath, std::wstring(),
-                                           locked) != ERROR_SUCCESS) {
+  if (requireOwnSetup &&
+      OpenVerifiedSetup(GetModuleHandleW(nullptr), folder, 0, locked) != ERROR_SUCCESS) {
     return ERROR_FILE_INVALID;
   }
   DWORD result = 0;
-  const DWORD error = RunSetup(setupPath, locked.get(), gameId, result);
+  const DWORD error =
+      RunSetup(JoinPath(legacyFolder, kLegacySetupFileName), locked.get(), gameId, result);
   return error != ERROR_SUCCESS ? error : result;
 }
 
 }  // namespace
 
-DWORD ProvideLegacySetup(HMODULE module, const HeldFolder& folder, UniqueFileHandle& locked,
-                         AfterExtraction afterExtraction) {
-  const std::wstring setupPath = JoinPath(folder.path, kLegacySetupFileName);
-  // Judged by the folder's final path as it was chosen, never as its name
-  // leads now.
-  if (!IsStillHeld(folder)) {
-    LogSkippedLink(setupPath);
-    return ERROR_FILE_INVALID;
-  }
-  const std::wstring ownPath = FinalPathInside(folder, kLegacySetupFileName);
-  if (OpenVerifiedSetup(module, setupPath, ownPath, locked) == ERROR_SUCCESS) {
-    return ERROR_SUCCESS;
-  }
-  RemoveStaleSetup(setupPath, ownPath);
-  if (const DWORD error = Extract(module, setupPath, ownPath); error != ERROR_SUCCESS) {
+DWORD extractResource(HMODULE module, const HeldFolder& folder, ULONGLONG& writtenId) {
+  ResourceBytes bytes;
+  if (const DWORD error = FindLegacySetup(module, bytes); error != ERROR_SUCCESS) {
     return error;
   }
+  // Only a new file: a link standing at the name, even one leading nowhere,
+  // must never be written through.
+  ChildOpen how;
+  how.access = GENERIC_READ | GENERIC_WRITE | DELETE;
+  how.share = 0;
+  how.disposition = Disposition::CreateNew;
+  how.kind = ChildKind::File;
+  UniqueFileHandle file;
+  if (const DWORD error = OpenChild(folder, kLegacySetupFileName, how, file);
+      error != ERROR_SUCCESS) {
+    return error == kNotTheObjectMeant ? ERROR_FILE_INVALID : error;
+  }
+  DWORD error = WriteThroughMapping(file.get(), bytes);
+  if (error == ERROR_SUCCESS) {
+    error = ReadFileId(file.get(), writtenId);
+  }
+  // A half-written program must not be found and run by a later run; it
+  // goes through the handle that made it.
+  if (error != ERROR_SUCCESS) {
+    (void)DeleteThroughHandle(file.get());
+  }
+  return error;
+}
+
+DWORD ProvideLegacySetup(HMODULE module, const HeldFolder& folder, UniqueFileHandle& locked,
+                         AfterExtraction afterExtraction) {
+  if (OpenVerifiedSetup(module, folder, 0, locked) == ERROR_SUCCESS) {
+    return ERROR_SUCCESS;
+  }
+  RemoveStaleSetup(folder);
+  ULONGLONG writtenId = 0;
+  if (const DWORD error = extractResource(module, folder, writtenId); error != ERROR_SUCCESS) {
+    return error;
+  }
+  const std::wstring setupPath = JoinPath(folder.path, kLegacySetupFileName);
   if (afterExtraction != nullptr) {
     afterExtraction(setupPath);
   }
   // Between writing and running, the folder's owner could swap the file:
-  // only the checked, locked copy runs.
-  if (const DWORD error = OpenVerifiedSetup(module, setupPath, ownPath, locked);
+  // only the very file written, checked and locked, runs.
+  if (const DWORD error = OpenVerifiedSetup(module, folder, writtenId, locked);
       error != ERROR_SUCCESS) {
     return error;
   }
   (void)ChangeAttributes(locked.get(), FILE_ATTRIBUTE_HIDDEN, 0);
-  BeginLogLine() << L"Extracted EAC setup: " << setupPath << std::endl;
+  WriteLogLine(L"Extracted EAC setup: " + setupPath);
   return ERROR_SUCCESS;
-}
-
-DWORD extractResource(HMODULE module, const std::wstring& targetPath) {
-  return Extract(module, targetPath, std::wstring());
 }
 
 std::wstring LegacyUninstallCommandLine(const std::wstring& setupPath, std::int32_t gameId) {
   return QuoteProgramPath(setupPath) + L" uninstall " + std::to_wstring(gameId) + L" -console";
 }
 
-DWORD CreateSecureSetupFolder(HeldFolder& folder) {
-  wchar_t windows[MAX_PATH] = {};
-  const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
-  DWORD error = length == 0 || length >= MAX_PATH
-                    ? GetLastError()
-                    : CreateAdminOnlyFolder(JoinPath(windows, L"Temp"), GetModuleStem(), folder);
-  wchar_t programData[MAX_PATH] = {};
-  if (error != ERROR_SUCCESS && SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr,
-                                                 SHGFP_TYPE_CURRENT, programData) == S_OK) {
-    error = CreateAdminOnlyFolder(programData, GetModuleStem(), folder);
-  }
-  return error;
-}
-
-void DiscardSetupFolder(HeldFolder& folder) {
-  if (!folder.handle) {
-    return;
-  }
-  UniqueFileHandle copy;
-  if (OpenEntryAt(JoinPath(folder.path, kLegacySetupFileName),
-                  FinalPathInside(folder, kLegacySetupFileName),
-                  DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, copy) == ERROR_SUCCESS) {
-    (void)DeleteThroughHandle(copy.get());
-  }
-  copy.reset();
-  // What the setup program left there keeps the folder; it harms no one.
-  (void)DeleteThroughHandle(folder.handle.get());
-  folder = HeldFolder{};
-}
-
-DWORD UninstallEasyAntiCheat(const HeldFolder& logFolder, HeldFolder* secureFolder,
+DWORD UninstallEasyAntiCheat(const HeldFolder& logFolder, UniqueSetupFolder* secureFolder,
                              const std::wstring& installDir, std::int32_t gameId,
                              bool requireOwnSetup) {
   DWORD error = secureFolder != nullptr ? CreateSecureSetupFolder(*secureFolder) : ERROR_SUCCESS;
-  const HeldFolder& folder = secureFolder != nullptr ? *secureFolder : logFolder;
+  const HeldFolder& folder = secureFolder != nullptr ? secureFolder->folder() : logFolder;
   // Held without write or delete sharing until the setup program has ended.
   UniqueFileHandle locked;
   if (error == ERROR_SUCCESS) {
@@ -280,6 +233,11 @@ DWORD UninstallEasyAntiCheat(const HeldFolder& logFolder, HeldFolder* secureFold
       return result;
     }
   }
-  BeginLogLine() << L"extractResource failed: " << error << std::endl;
+  WriteLogLine(L"extractResource failed: " + std::to_wstring(error));
+  // Elevated, a copy the player could have written or planted a DLL beside
+  // would run with the setup's rights: the legacy uninstall fails instead.
+  if (secureFolder != nullptr) {
+    return error;
+  }
   return RunGameFoldersSetup(installDir, gameId, requireOwnSetup);
 }

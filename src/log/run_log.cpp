@@ -1,18 +1,10 @@
 #include "log/run_log.h"
 
-#include <fcntl.h>
-#include <io.h>
-#include <windows.h>
-
 #include <chrono>
-#include <cstdio>
+#include <iomanip>
 #include <locale>
 #include <sstream>
-#include <streambuf>
-#include <utility>
 
-#include "common/file_system.h"
-#include "common/path_text.h"
 #include "common/unique_resource.h"
 
 namespace {
@@ -23,65 +15,31 @@ std::int64_t SteadyNanoseconds() noexcept {
       .count();
 }
 
-// Hands every character on as one byte to a C stream; text mode turns "\n"
-// into CR LF. A line feed ends a line only when the flush that std::endl
-// sends follows it: one inside an item is written as "?", like every other
-// control character, so no text can make a line of its own.
-class LogStreamBuffer : public std::wstreambuf {
- public:
-  FILE* SetFile(FILE* file) { return std::exchange(file_, file); }
-
- protected:
-  int_type overflow(int_type c) override {
-    if (traits_type::eq_int_type(c, traits_type::eof())) {
-      return traits_type::not_eof(c);
-    }
-    if (std::exchange(pendingLineFeed_, false) && !Put('?')) {
-      return traits_type::eof();
-    }
-    const wchar_t character = traits_type::to_char_type(c);
-    if (character == L'\n') {
-      pendingLineFeed_ = true;
-      return c;
-    }
-    return Put(LogByte(character)) ? c : traits_type::eof();
-  }
-
-  int sync() override {
-    if (std::exchange(pendingLineFeed_, false) && !Put('\n')) {
-      return -1;
-    }
-    return std::fflush(file_) == 0 ? 0 : -1;
-  }
-
- private:
-  bool Put(char byte) { return std::fputc(static_cast<unsigned char>(byte), file_) != EOF; }
-
-  FILE* file_ = stdout;
-  bool pendingLineFeed_ = false;
+// Where lines go: standard output until a log file is opened, or a handle
+// a caller chose.
+struct LogOutput {
+  bool chosen = false;
+  HANDLE handle = nullptr;
+  UniqueFileHandle file;  // the log file, when the log writes into one
 };
 
-LogStreamBuffer& LogBuffer() {
-  static LogStreamBuffer buffer;
-  return buffer;
+LogOutput& Output() {
+  static LogOutput output;
+  return output;
+}
+
+HANDLE OutputHandle() {
+  LogOutput& output = Output();
+  if (!output.chosen) {
+    output.handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    output.chosen = true;
+  }
+  return output.handle;
 }
 
 }  // namespace
 
 const std::int64_t ProcessStartTime = SteadyNanoseconds();
-
-char LogByte(wchar_t c) {
-  const auto code = static_cast<unsigned>(c);
-  const bool control = (code < 0x20 && c != L'\t') || (code >= 0x7F && code <= 0x9F);
-  return control || code > 0xFF ? '?' : static_cast<char>(static_cast<unsigned char>(code));
-}
-
-std::wostream& RunLog() {
-  static std::wostream stream(&LogBuffer());
-  static const bool classic = (stream.imbue(std::locale::classic()), true);
-  (void)classic;
-  return stream;
-}
 
 std::wstring FormatLogPrefix(std::int64_t elapsedNanoseconds) {
   std::wostringstream prefix;
@@ -94,49 +52,71 @@ std::wstring FormatLogPrefix(std::int64_t elapsedNanoseconds) {
   return prefix.str();
 }
 
-std::wostream& BeginLogLine() {
-  return RunLog() << FormatLogPrefix(SteadyNanoseconds() - ProcessStartTime);
+char LogByte(wchar_t c) {
+  const auto code = static_cast<unsigned>(c);
+  const bool control = (code < 0x20 && c != L'\t') || (code >= 0x7F && code <= 0x9F);
+  return control || code > 0xFF ? '?' : static_cast<char>(static_cast<unsigned char>(code));
 }
 
-FILE* SetRunLogOutput(FILE* stream) {
-  RunLog().flush();
-  return LogBuffer().SetFile(stream);
+std::string RenderLogLine(const std::wstring& prefix, const std::wstring& text) {
+  std::string bytes;
+  bytes.reserve(prefix.size() + text.size() + 2);
+  for (const std::wstring* part : {&prefix, &text}) {
+    for (const wchar_t c : *part) {
+      bytes.push_back(LogByte(c));
+    }
+  }
+  bytes += "\r\n";
+  return bytes;
 }
 
-DWORD RedirectRunLog(const std::wstring& path, const std::wstring& expectedFinalPath) {
+void WriteLogLine(const std::wstring& text) {
+  const std::string bytes =
+      RenderLogLine(FormatLogPrefix(SteadyNanoseconds() - ProcessStartTime), text);
+  const HANDLE output = OutputHandle();
+  DWORD written = 0;
+  if (output != nullptr && output != INVALID_HANDLE_VALUE) {
+    // A line a full disk or a closed pipe refuses is lost; the run goes on.
+    (void)WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  }
+}
+
+std::wstring LogPath(const std::wstring& path) {
+  std::wstring quoted = L"\"";
+  for (const wchar_t c : path) {
+    if (c == L'\\' || c == L'"') {
+      quoted += L'\\';
+    }
+    quoted += c;
+  }
+  return quoted + L"\"";
+}
+
+void LogSkippedLink(const std::wstring& path) { WriteLogLine(L"Skipping link: " + path); }
+
+void SetRunLogOutput(HANDLE output) {
+  LogOutput& current = Output();
+  current.handle = output;
+  current.chosen = true;
+  current.file.reset();
+}
+
+DWORD RedirectRunLog(const HeldFolder& folder, const std::wstring& name) {
   // Only a new file, and never through a link: the log folder may belong to
   // the user while the launcher runs elevated, and an earlier run's log is
-  // never overwritten. Opened before anything is switched, so a failure
-  // leaves the old output.
-  UniqueFileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE | DELETE,
-                                    FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file) {
-    return GetLastError();
+  // never overwritten. Readable by others while it is written.
+  ChildOpen how;
+  how.access = FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE;
+  how.share = FILE_SHARE_READ;
+  how.disposition = Disposition::CreateNew;
+  how.kind = ChildKind::File;
+  UniqueFileHandle file;
+  if (const DWORD error = OpenChild(folder, name, how, file); error != ERROR_SUCCESS) {
+    return error;
   }
-  // Made somewhere else, through a folder swapped for a link meanwhile: the
-  // new file is ours to take back, and the log stays where it was.
-  std::wstring finalPath;
-  if (!expectedFinalPath.empty() && (GetFinalPath(file.get(), finalPath) != ERROR_SUCCESS ||
-                                     !EqualPathsIgnoringCase(finalPath, expectedFinalPath))) {
-    (void)DeleteThroughHandle(file.get());
-    return ERROR_FILE_INVALID;
-  }
-  const int descriptor =
-      _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_WRONLY | _O_TEXT);
-  if (descriptor == -1) {
-    return ERROR_INVALID_HANDLE;
-  }
-  file.release();
-  FILE* stream = _fdopen(descriptor, "w");
-  if (stream == nullptr) {
-    _close(descriptor);
-    return ERROR_INVALID_HANDLE;
-  }
-  SetRunLogOutput(stream);
+  LogOutput& output = Output();
+  output.handle = file.get();
+  output.chosen = true;
+  output.file = std::move(file);
   return ERROR_SUCCESS;
-}
-
-void LogSkippedLink(const std::wstring& path) {
-  BeginLogLine() << L"Skipping link: " << path << std::endl;
 }

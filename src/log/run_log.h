@@ -1,24 +1,16 @@
 #pragma once
-// The run log: one line per message, each begun with the elapsed-time prefix,
-// written as single bytes to standard output or to the log file.
+// The run log: one whole line per message, begun with the elapsed-time
+// prefix and written as single bytes, to standard output or to the log file.
 
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <iomanip>
-#include <ostream>
 #include <string>
+
+#include "common/held_folder.h"
 
 // Monotonic nanoseconds, taken before the entry point runs.
 extern const std::int64_t ProcessStartTime;
-
-// The process-wide log stream.
-std::wostream& RunLog();
-
-// Writes the prefix ("0000.045 | ") and returns the stream for the line's items;
-// the caller ends the line with std::endl.
-std::wostream& BeginLogLine();
 
 // The prefix for `elapsedNanoseconds` since start: whole milliseconds as
 // seconds, width 8, zero-filled, three decimals, then " | ".
@@ -29,21 +21,28 @@ std::wstring FormatLogPrefix(std::int64_t elapsedNanoseconds);
 // control characters too (tab aside), so no text can forge a line.
 char LogByte(wchar_t c);
 
-// Sends the log to an open C stream (standard output at start), flushing
-// the one before, which is returned.
-FILE* SetRunLogOutput(FILE* stream);
+// The bytes of one line: `prefix` and `text`, one byte a character, CR LF.
+std::string RenderLogLine(const std::wstring& prefix, const std::wstring& text);
 
-// Sends the log into a new file `path` (text mode). With `expectedFinalPath`
-// the new file must be that one: a file made elsewhere (through a folder
-// swapped for a link) is removed again. Returns 0; the error of creating it
-// (ERROR_FILE_EXISTS when the name is taken); or ERROR_FILE_INVALID. The
-// current output stays on failure.
-[[nodiscard]] DWORD RedirectRunLog(const std::wstring& path,
-                                   const std::wstring& expectedFinalPath = std::wstring());
-
-// Logs that `path` was left alone: it no longer leads where it did when it
-// was chosen (a link, or reached through one).
-void LogSkippedLink(const std::wstring& path);
+// Writes one whole line, prefix, `text` and CR LF, in one write: each
+// finished step has reached the file or pipe before the next begins. A log
+// that can't be written never changes the run.
+void WriteLogLine(const std::wstring& text);
 
 // A path item: quoted, with a backslash before every backslash and quote.
-inline auto LogPath(const std::wstring& path) { return std::quoted(path, L'"', L'\\'); }
+std::wstring LogPath(const std::wstring& path);
+
+// Logs that `path` was left alone: it leads to something else than the
+// entry meant (a link, or an entry replaced meanwhile).
+void LogSkippedLink(const std::wstring& path);
+
+// Sends the log to `output` from now on, a handle the caller keeps open
+// (standard output at start); a log file opened before is closed.
+void SetRunLogOutput(HANDLE output);
+
+// Sends the log into a new file `name` in the held `folder`, which stays
+// open to the end of the process. Never an earlier run's file, never
+// through a link. Returns 0; ERROR_FILE_EXISTS when the name is taken;
+// kNotTheObjectMeant when the file made is not the one meant (then removed
+// again); or the error of creating it. The output stays on failure.
+[[nodiscard]] DWORD RedirectRunLog(const HeldFolder& folder, const std::wstring& name);

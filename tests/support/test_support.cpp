@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "common/command_line.h"
+#include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/process_facts.h"
 #include "common/unique_resource.h"
@@ -54,8 +55,14 @@ void RemoveTree(const std::wstring& path) {
 }  // namespace
 
 std::wstring MakeScratchDirectory(const std::wstring& name) {
-  const std::wstring root = JoinPath(TestBinaryDirectory(), L"scratch");
-  CreateDirectoryW(root.c_str(), nullptr);
+  // Where the build tree really is: the cleanup refuses a game folder
+  // reached through a link, and the build tree may lie behind one.
+  static const std::wstring root = [] {
+    const std::wstring named = JoinPath(TestBinaryDirectory(), L"scratch");
+    CreateDirectoryW(named.c_str(), nullptr);
+    std::wstring real;
+    return GetFinalPathOf(named, real) == ERROR_SUCCESS ? real : named;
+  }();
   const std::wstring path = JoinPath(root, name);
   RemoveTree(path);
   CreateDirectoryW(path.c_str(), nullptr);
@@ -349,11 +356,11 @@ bool RunHostCommand(const std::wstring& program, const std::vector<std::string>&
   return true;
 }
 
+}  // namespace
+
 bool IsUnderWine() {
   return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
-
-}  // namespace
 
 bool MakeSymbolicLink(const std::wstring& target, const std::wstring& link, bool directory) {
   if (!IsUnderWine()) {

@@ -89,6 +89,9 @@ std::string LogQuoted(const std::wstring& path);
 // The arguments a child receives when it splits `commandLine` the usual way.
 std::vector<std::wstring> SplitLikeAChild(const std::wstring& commandLine);
 
+// True when the tests run under Wine rather than Windows.
+bool IsUnderWine();
+
 // Makes `link` a symbolic link to `target`: with CreateSymbolicLinkW on
 // Windows, from the host side under Wine (whose own call does nothing; a
 // host link to a folder then shows as a folder with a reparse point, one to
