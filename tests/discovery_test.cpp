@@ -69,6 +69,7 @@ TEST_F(DiscoveryRegistry, KeepsEveryStringValueOfTheMatchAsStored) {
   games_.SetString(L"Title", L"Install Dir", L"D:\\Games\\Title\\");
   games_.SetString(L"Title", L"", L"default text");
   games_.SetString(L"Title", L"Name", std::wstring(L"Title\0junk", 10));
+  games_.SetString(L"Title", std::wstring(260, L'n'), L"a long name");
   games_.SetString(L"Title", L"Path", L"%ProgramFiles%", REG_EXPAND_SZ);
   games_.SetString(L"Title", L"Langs", L"en", REG_MULTI_SZ);
   games_.SetDword(L"Title", L"Build", 7);
@@ -79,7 +80,8 @@ TEST_F(DiscoveryRegistry, KeepsEveryStringValueOfTheMatchAsStored) {
   ASSERT_TRUE(MatchGameInstallKey(candidates_, L"", info));
   EXPECT_EQ(info, (GameInstallInfo{{L"", L"default text"},
                                    {L"Install Dir", L"D:\\Games\\Title\\"},
-                                   {L"Name", L"Title"}}));
+                                   {L"Name", L"Title"},
+                                   {std::wstring(260, L'n'), L"a long name"}}));
 }
 
 // Windows paths ignore letter case: d:\games\title is the game in D:\Games\Title.

@@ -95,7 +95,9 @@ TEST(LegacyUninstallExtract, OnlyTheCheckedCopyRuns) {
   UniqueFileHandle locked;
   ASSERT_EQ(ProvideLegacySetup(launcher.get(), held, locked), 0u);
   EXPECT_NE(GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
-  EXPECT_FALSE(WriteFileBytes(target, "MZ another program"));
+  for (const DWORD access : {DWORD{GENERIC_WRITE}, DWORD{DELETE}}) {
+    EXPECT_EQ(OpenErrorSharingAll(target, access), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  }
   EXPECT_TRUE(ReadFileBytes(target) == EmbeddedSetup());
 
   const std::wstring path = held.path;

@@ -3,7 +3,6 @@
 #include <regex>
 
 #include "common/path_text.h"
-#include "common/process_facts.h"
 #include "launcher/log_placement.h"
 #include "test_support.h"
 
@@ -45,16 +44,6 @@ TEST(LogPlacementNames, TimestampIsLocalTimeInFixedForm) {
       << "a time the runtime can't convert gives an empty stamp";
 }
 
-TEST(LogPlacementNames, ModuleDirectoryAndStemFollowTheExecutable) {
-  EXPECT_EQ(GetModuleStem(), L"launcher_tests");
-  EXPECT_TRUE(FileExists(JoinPath(GetModuleDirectory(), L"launcher_tests.exe")))
-      << "the folder without a trailing separator: " << Narrow(GetModuleDirectory());
-  EXPECT_EQ(ParentPath(L"C:\\Launcher.exe"), L"C:\\");
-  EXPECT_EQ(ParentPath(L"C:\\Games\\Launcher.exe"), L"C:\\Games");
-  EXPECT_EQ(FileStem(L"C:\\Games\\my.tool.exe"), L"my.tool");
-  EXPECT_EQ(FileStem(L"C:\\Games\\.profile"), L".profile");
-}
-
 TEST(LogPlacementRun, LogFileLandsInPerUserFolderNamedAfterTheStem) {
   const PlacedLauncher placed = PlaceLauncher(L"PlacementStem");
   const ProgramResult result = RunProgram({placed.exe, L"install -log", placed.folder});
@@ -77,33 +66,6 @@ TEST(LogPlacementRun, LogFileLandsInPerUserFolderNamedAfterTheStem) {
                 "Action: install",
                 "Missing: title",
             }));
-}
-
-TEST(LogPlacementRun, LaterRunInTheSameSecondKeepsTheEarlierLog) {
-  const PlacedLauncher placed = PlaceLauncher(L"PlacementSecond");
-  // Two runs straddle a second now and then: try again until both fall in one.
-  for (int attempt = 0; attempt < 5; ++attempt) {
-    for (const std::wstring& name : ListFiles(placed.logFolder, L"*")) {
-      DeleteFileW(JoinPath(placed.logFolder, name).c_str());
-    }
-    RunProgram({placed.exe, L"install -log -title First", placed.folder});
-    RunProgram({placed.exe, L"uninstall -log", placed.folder});
-    const std::vector<std::wstring> files = ListFiles(placed.logFolder, L"*.log");
-    if (files.size() != 2 || files[1].find(L"_2.log") == std::wstring::npos) {
-      continue;
-    }
-    ASSERT_EQ(files[0].substr(0, files[0].size() - 4) + L"_2.log", files[1]);
-    const std::vector<std::string> first =
-        LogTexts(ReadFileBytes(JoinPath(placed.logFolder, files[0])));
-    const std::vector<std::string> second =
-        LogTexts(ReadFileBytes(JoinPath(placed.logFolder, files[1])));
-    ASSERT_GE(first.size(), 2u);
-    ASSERT_GE(second.size(), 2u);
-    EXPECT_EQ(first[1], "Args: install -log -title First");
-    EXPECT_EQ(second[1], "Args: uninstall -log");
-    return;
-  }
-  GTEST_SKIP() << "no two runs fell within one second";
 }
 
 TEST(LogPlacementRun, PerUserFolderIsCreatedEvenWithoutLogOption) {
@@ -144,26 +106,44 @@ TEST(LogPlacementRun, PerUserFolderThatIsNoFolderOfItsOwnIsPassedOver) {
   }
 }
 
-TEST(LogPlacementRun, LogStaysOnStandardOutputWhenEveryNameIsTaken) {
+// An earlier run's log is never overwritten: a run takes the next number
+// after the names taken in its second, up to _10, else the log stays on
+// standard output.
+TEST(LogPlacementRun, ALogFileIsAlwaysNewAndNumberedAfterTheTakenNames) {
   const PlacedLauncher placed = PlaceLauncher(L"PlacementTaken");
   ASSERT_TRUE(CreateDirectoryW(placed.logFolder.c_str(), nullptr));
-  // Folders under every name the next seconds' runs could take.
-  const std::time_t now = std::time(nullptr);
-  for (std::time_t second = now; second < now + 10; ++second) {
-    for (int attempt = 1; attempt <= 10; ++attempt) {
-      const std::wstring name = LogFileName(L"PlacementTaken", FormatLogTimestamp(second), attempt);
-      ASSERT_TRUE(CreateDirectoryW(JoinPath(placed.logFolder, name).c_str(), nullptr));
+  for (const int taken : {1, 9, 10}) {
+    SCOPED_TRACE(taken);
+    for (const std::wstring& name : ListFiles(placed.logFolder, L"*")) {
+      DeleteFileW(JoinPath(placed.logFolder, name).c_str());
+    }
+    // Under every name the next seconds' run could take.
+    const std::time_t now = std::time(nullptr);
+    for (std::time_t second = now; second < now + 10; ++second) {
+      for (int attempt = 1; attempt <= taken; ++attempt) {
+        const std::wstring name =
+            LogFileName(L"PlacementTaken", FormatLogTimestamp(second), attempt);
+        ASSERT_TRUE(WriteFileBytes(JoinPath(placed.logFolder, name), "earlier"));
+      }
+    }
+    const ProgramResult result = RunProgram({placed.exe, L"install -log -title", placed.folder});
+    EXPECT_EQ(result.exitCode, 160u);
+    const std::vector<std::wstring> made =
+        ListFiles(placed.logFolder, L"*_" + std::to_wstring(taken + 1) + L".log");
+    if (taken < 10) {
+      ASSERT_EQ(made.size(), 1u);
+      EXPECT_EQ(LogTexts(ReadFileBytes(JoinPath(placed.logFolder, made[0]))).back(),
+                "Missing: title");
+      EXPECT_EQ(result.output, "");
+    } else {
+      EXPECT_EQ(LogTexts(result.output).back(), "Missing: title");
+    }
+    for (const std::wstring& name : ListFiles(placed.logFolder, L"*")) {
+      if (name.find(L"_" + std::to_wstring(taken + 1) + L".log") == std::wstring::npos) {
+        EXPECT_EQ(ReadFileBytes(JoinPath(placed.logFolder, name)), "earlier") << Narrow(name);
+      }
     }
   }
-  const ProgramResult result = RunProgram({placed.exe, L"install -log -title", placed.folder});
-  EXPECT_EQ(result.exitCode, 160u);
-  EXPECT_EQ(LogTexts(result.output),
-            (std::vector<std::string>{
-                "Could not find game install information. Possible new installation.",
-                "Action: install",
-                "Missing: title",
-            }));
-  EXPECT_TRUE(ListFiles(placed.logFolder, L"*").empty()) << "folders only";
 }
 
 TEST(LogPlacementRun, ServiceWindowStationLogsBesideTheExecutable) {

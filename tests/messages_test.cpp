@@ -45,15 +45,6 @@ TEST(MessagesConsoleStyle, UserIconBecomesTheInformationIcon) {
   EXPECT_EQ(ConsoleMessageStyle(0x181010), 0x181010u);
 }
 
-// The platform's box doesn't show MB_RIGHT and MB_RTLREADING in its window
-// styles, so the styles the launcher asks for are checked here.
-TEST(MessagesBoxStyle, RightToLeftTextGetsRightAlignedRightToLeftBoxes) {
-  EXPECT_EQ(QuestionStyle(false), 0x1084u);
-  EXPECT_EQ(QuestionStyle(true), 0x181084u);
-  EXPECT_EQ(ErrorStyle(false), 0x1010u);
-  EXPECT_EQ(ErrorStyle(true), 0x181010u);
-}
-
 TEST(MessagesSystemText, KeepsTheLineBreakAndIsEmptyForUnknownCodes) {
   const std::wstring notFound = FormatSystemMessage(ERROR_FILE_NOT_FOUND);
   ASSERT_GT(notFound.size(), 2u);

@@ -10,67 +10,42 @@ LaunchOptions Parse(const std::vector<std::wstring>& arguments) {
   return options;
 }
 
-TEST(OptionsParsing, ValueIsTheNextArgumentUnlessItIsAnOption) {
-  const LaunchOptions options = Parse({L"-title", L"My", L"Game", L"-prompt", L"-log"});
-  EXPECT_EQ(GetOption(options, L"title"), L"My");
+TEST(OptionsParsing, KeysAndValuesAreTakenAsGiven) {
+  const struct {
+    std::vector<std::wstring> arguments;
+    LaunchOptions options;
+    const char* rule;
+  } cases[] = {
+      {{L"-title", L"My", L"Game", L"-prompt", L"-log"},
+       {{L"title", L"My"}, {L"prompt", L""}, {L"log", L""}},
+       "a value is the next argument; Game is no key"},
+      {{L"-title", L"My Game"}, {{L"title", L"My Game"}}, "one argument is one value"},
+      {{L"--log", L"/prompt", L"-title=Foo", L"-Title", L"Bar"},
+       {{L"-log", L""}, {L"title=Foo", L""}, {L"Title", L"Bar"}},
+       "one hyphen is stripped, nothing is split, letter case counts"},
+      {{L"-title", L"-5"}, {{L"title", L""}, {L"5", L""}}, "a hyphenated argument is no value"},
+      {{L"-title", L"-", L"-"}, {{L"title", L""}}, "a lone hyphen is neither key nor value"},
+      {{L"-title", L"", L"-eactitleId"},
+       {{L"title", L""}, {L"eactitleId", L""}},
+       "an empty argument is an empty value"},
+      {{L"-title", L"A", L"-title", L"B"}, {{L"title", L"B"}}, "the last occurrence wins"},
+      {{L"-title", L"A", L"-title"}, {{L"title", L""}}, "even without a value"},
+      {{}, {}, "no arguments, no options"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Parse(c.arguments), c.options) << c.rule;
+  }
+}
+
+TEST(OptionsReading, PresenceValueAndTheLegacyId) {
+  const LaunchOptions options = Parse({L"-prompt", L"-title", L"T", L"-eactitleId", L"0"});
   EXPECT_TRUE(HasOption(options, L"prompt"));
   EXPECT_EQ(GetOption(options, L"prompt"), L"");
-  EXPECT_TRUE(HasOption(options, L"log"));
-  EXPECT_EQ(options.size(), 3u) << "Game is no key and is ignored";
-
-  EXPECT_EQ(GetOption(Parse({L"-title", L"My Game"}), L"title"), L"My Game");
-}
-
-TEST(OptionsParsing, OnlyOneHyphenIsStrippedAndNothingIsSplit) {
-  const LaunchOptions options = Parse({L"--log", L"/prompt", L"-title=Foo", L"-Title", L"Bar"});
   EXPECT_FALSE(HasOption(options, L"log"));
-  EXPECT_TRUE(HasOption(options, L"-log"));
-  EXPECT_FALSE(HasOption(options, L"prompt"));
-  EXPECT_FALSE(HasOption(options, L"/prompt"));
-  EXPECT_TRUE(HasOption(options, L"title=Foo"));
-  EXPECT_FALSE(HasOption(options, L"title"));
-  EXPECT_EQ(GetOption(options, L"Title"), L"Bar");
-}
-
-TEST(OptionsParsing, HyphenatedArgumentsAreNeverValues) {
-  LaunchOptions options = Parse({L"-title", L"-5"});
-  EXPECT_TRUE(HasOption(options, L"title"));
-  EXPECT_EQ(GetOption(options, L"title"), L"");
-  EXPECT_TRUE(HasOption(options, L"5"));
-
-  options = Parse({L"-title", L"-", L"-"});
-  EXPECT_EQ(GetOption(options, L"title"), L"");
-  EXPECT_EQ(options.size(), 1u) << "a lone hyphen is neither key nor value";
-}
-
-TEST(OptionsParsing, EmptyArgumentIsAnEmptyValueThatCounts) {
-  const LaunchOptions options = Parse({L"-title", L"", L"-eactitleId"});
-  EXPECT_TRUE(HasOption(options, L"title"));
-  EXPECT_EQ(GetOption(options, L"title"), L"");
-  EXPECT_TRUE(HasOption(options, L"eactitleId"));
-}
-
-TEST(OptionsParsing, LastOccurrenceWinsEvenWithoutValue) {
-  EXPECT_EQ(GetOption(Parse({L"-title", L"A", L"-title", L"B"}), L"title"), L"B");
-  const LaunchOptions options = Parse({L"-title", L"A", L"-title"});
-  EXPECT_TRUE(HasOption(options, L"title"));
-  EXPECT_EQ(GetOption(options, L"title"), L"");
-}
-
-TEST(OptionsParsing, EmptyListGivesNoOptions) {
-  const LaunchOptions options = Parse({});
-  EXPECT_TRUE(options.empty());
-  EXPECT_FALSE(HasOption(options, L"log"));
-  EXPECT_EQ(GetOption(options, L"title"), L"");
-}
-
-TEST(OptionsParsing, KeysAreOrderedByCodeUnit) {
-  const LaunchOptions options = Parse({L"-b", L"-a", L"-ab", L"-\u00e9", L"-B"});
-  std::vector<std::wstring> keys;
-  for (const auto& entry : options) {
-    keys.push_back(entry.first);
-  }
-  EXPECT_EQ(keys, (std::vector<std::wstring>{L"B", L"a", L"ab", L"b", L"\u00e9"}));
+  EXPECT_EQ(GetOption(options, L"log"), L"");
+  EXPECT_EQ(GetOption(options, L"title"), L"T");
+  EXPECT_TRUE(HasLegacyId(options)) << "any number, 0 too";
+  EXPECT_FALSE(HasLegacyId(Parse({L"-eactitleId"}))) << "a key without a value";
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 
 #include <shellapi.h>
 
-#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/path_text.h"
@@ -13,22 +13,6 @@
 #include "test_support.h"
 
 namespace {
-
-// Runs the runner in this process: started and waited for, or only started.
-struct CapturedRun {
-  DWORD result = 0;
-  DWORD exitCode = 0;
-  std::chrono::milliseconds elapsed{0};
-};
-
-CapturedRun RunCaptured(const std::wstring& commandLine, bool wait) {
-  CapturedRun run;
-  const auto start = std::chrono::steady_clock::now();
-  run.result = wait ? RunProcessAndWait(commandLine, run.exitCode) : StartProcess(commandLine);
-  run.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-      std::chrono::steady_clock::now() - start);
-  return run;
-}
 
 // The stand-in's behaviour is steered through the environment the child
 // inherits from this process.
@@ -39,59 +23,97 @@ class ProcessRun : public testing::Test {
     directory_ = MakeScratchDirectory(
         L"process-" + Widen(testing::UnitTest::GetInstance()->current_test_info()->name()));
     record_ = JoinPath(directory_, L"record.txt");
+    release_ = JoinPath(directory_, L"release");
     installer_ = CopyStandInInstallerTo(directory_);
     SetEnvironmentVariableW(L"ZELQA_TEST_INSTALLER_RECORD", record_.c_str());
+    SetEnvironmentVariableW(L"ZELQA_TEST_INSTALLER_WAIT_FOR", release_.c_str());
   }
   void TearDown() override {
-    for (const wchar_t* name : {L"ZELQA_TEST_INSTALLER_RECORD", L"ZELQA_TEST_INSTALLER_EXIT",
-                                L"ZELQA_TEST_INSTALLER_SLEEP_MS"}) {
+    for (const wchar_t* name :
+         {L"ZELQA_TEST_INSTALLER_RECORD", L"ZELQA_TEST_INSTALLER_EXIT",
+          L"ZELQA_TEST_INSTALLER_WAIT_FOR", L"ZELQA_TEST_INSTALLER_POLICY_RECORD"}) {
       SetEnvironmentVariableW(name, nullptr);
     }
   }
 
   std::wstring directory_;
+  std::wstring release_;
   std::wstring record_;
   std::wstring installer_;
 };
 
+// The child runs until the file `release_` exists: whether the runner
+// waited shows in the "done" it records, not in how long anything took.
 TEST_F(ProcessRun, WaitingReturnsZeroAfterTheChildEndsWithItsExitCode) {
   SetEnvironmentVariableW(L"ZELQA_TEST_INSTALLER_EXIT", L"1603");
-  SetEnvironmentVariableW(L"ZELQA_TEST_INSTALLER_SLEEP_MS", L"1500");
   const std::wstring commandLine = installer_ + L" --noui --install --title Demo";
-  const CapturedRun run = RunCaptured(commandLine, true);
-  EXPECT_EQ(run.result, 0u);
-  EXPECT_EQ(run.exitCode, 1603u);
-  EXPECT_GE(run.elapsed.count(), 1400) << "returned before the child ended";
-  EXPECT_EQ(ReadRecordedLines(record_), std::vector<std::wstring>{commandLine})
-      << "the command line reaches the child unchanged";
+  std::thread release([&] {
+    Sleep(500);
+    WriteFileBytes(release_, "");
+  });
+  DWORD exitCode = 0;
+  EXPECT_EQ(RunProcessAndWait(commandLine, exitCode), 0u);
+  release.join();
+  EXPECT_EQ(exitCode, 1603u);
+  EXPECT_EQ(ReadRecordedLines(record_), (std::vector<std::wstring>{commandLine, L"done"}))
+      << "the command line reaches the child unchanged, and the child ended first";
 }
 
 TEST_F(ProcessRun, NotWaitingReturnsWhileTheChildRuns) {
-  SetEnvironmentVariableW(L"ZELQA_TEST_INSTALLER_SLEEP_MS", L"3000");
-  const CapturedRun run = RunCaptured(installer_, false);
-  EXPECT_EQ(run.result, 0u);
-  EXPECT_LT(run.elapsed.count(), 2000);
-  // The child records its start on its own time.
-  for (int i = 0; i < 100 && ReadRecordedLines(record_).empty(); ++i) {
+  EXPECT_EQ(StartProcess(installer_), 0u);
+  for (const std::wstring& line : ReadRecordedLines(record_)) {
+    EXPECT_NE(line, L"done") << "the runner waited for the child";
+  }
+  ASSERT_TRUE(WriteFileBytes(release_, ""));
+  for (int i = 0; i < 300 && ReadRecordedLines(record_).size() < 2; ++i) {
     Sleep(100);
   }
-  EXPECT_EQ(ReadRecordedLines(record_), std::vector<std::wstring>{installer_});
+  EXPECT_EQ(ReadRecordedLines(record_), (std::vector<std::wstring>{installer_, L"done"}));
+}
+
+// A checked start runs only the very file checked: another one found at
+// the name is ended before it ran.
+TEST_F(ProcessRun, ACheckedStartRunsOnlyTheFileChecked) {
+  WriteFileBytes(release_, "");
+  const std::wstring other = JoinPath(directory_, L"other.exe");
+  ASSERT_TRUE(CopyFileTo(installer_, other));
+  DWORD exitCode = 0;
+  for (const std::wstring& checked : {installer_, other}) {
+    const UniqueFileHandle held(CreateFileW(checked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    // Time enough for a child that was not started suspended to record its start.
+    const ChildStart start{nullptr, held.get(), [] { Sleep(1000); }};
+    EXPECT_EQ(RunProcessAndWait(installer_, exitCode, start),
+              checked == installer_ ? 0u : static_cast<DWORD>(ERROR_FILE_INVALID));
+  }
+  EXPECT_EQ(ReadRecordedLines(record_), (std::vector<std::wstring>{installer_, L"done"}));
+}
+
+TEST_F(ProcessRun, EveryChildGetsTheLoaderMitigations) {
+  if (IsUnderWine()) {
+    GTEST_SKIP() << "Wine applies no loader mitigations";
+  }
+  WriteFileBytes(release_, "");
+  const std::wstring policy = JoinPath(directory_, L"policy.txt");
+  SetEnvironmentVariableW(L"ZELQA_TEST_INSTALLER_POLICY_RECORD", policy.c_str());
+  DWORD exitCode = 0;
+  ASSERT_EQ(RunProcessAndWait(installer_, exitCode), 0u);
+  // No remote images (1), none of low integrity (2), System32 first (4).
+  EXPECT_EQ(ReadRecordedLines(policy), std::vector<std::wstring>{L"7"});
 }
 
 TEST_F(ProcessRun, StartFailuresAreReturned) {
-  const CapturedRun missing =
-      RunCaptured(JoinPath(directory_, L"NoSuchProgram.exe") + L" --noui", true);
-  EXPECT_EQ(missing.result, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-
-  const CapturedRun empty = RunCaptured(L"", true);
-  EXPECT_NE(empty.result, 0u);
-  EXPECT_NE(empty.result, WAIT_FAILED);
-
+  DWORD exitCode = 0;
+  EXPECT_EQ(RunProcessAndWait(JoinPath(directory_, L"NoSuchProgram.exe") + L" --noui", exitCode),
+            static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  const DWORD empty = RunProcessAndWait(L"", exitCode);
+  EXPECT_NE(empty, 0u);
+  EXPECT_NE(empty, WAIT_FAILED);
   // A folder carrying the program's name can't be started either.
   const std::wstring folder = JoinPath(directory_, L"Folder.exe");
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  const CapturedRun notAProgram = RunCaptured(folder, false);
-  EXPECT_NE(notAProgram.result, 0u);
+  EXPECT_NE(StartProcess(folder), 0u);
   EXPECT_TRUE(ReadRecordedLines(record_).empty());
 }
 

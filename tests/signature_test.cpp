@@ -114,6 +114,28 @@ TEST_F(SignedInstaller, TheCheckedCopyBesideTheLauncherIsTheOneThatRuns) {
       << "a signed copy in the current directory doesn't stand in for the one beside";
 }
 
+// The checked installer stays held while it runs: no one renames or
+// replaces it under the launcher.
+TEST_F(SignedInstaller, TheCheckedInstallerCannotBeReplacedWhileItRuns) {
+  PlaceInstaller(L"pinned");
+  const std::wstring installer = JoinPath(root_, kInstaller);
+  const std::wstring release = JoinPath(root_, L"release");
+  ProgramRun run = Launch(L"install -title Demo");
+  run.environment[L"ZELQA_TEST_INSTALLER_WAIT_FOR"] = release;
+  ProgramResult result;
+  std::thread launcher([&] { result = RunProgram(run); });
+  for (int i = 0; i < 300 && ReadRecordedLines(record_).empty(); ++i) {
+    Sleep(50);
+  }
+  const bool renamed = MoveFileW(installer.c_str(), (installer + L".old").c_str()) != FALSE;
+  const DWORD error = renamed ? ERROR_SUCCESS : GetLastError();
+  WriteFileBytes(release, "");
+  launcher.join();
+  EXPECT_FALSE(renamed);
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(result.exitCode, 0u);
+}
+
 TEST_F(SignedInstaller, ARefusalShowsTheErrorBox) {
   PlaceInstaller(L"unsigned");
   SeenMessageBox box;

@@ -83,6 +83,9 @@ DWORD Start(const std::wstring& commandLine, const ChildStart& options,
   if (options.checkedImage == nullptr) {
     return ERROR_SUCCESS;
   }
+  if (options.beforeImageCheck != nullptr) {
+    options.beforeImageCheck();
+  }
   if (!RunsCheckedImage(child.process.get(), options.checkedImage)) {
     TerminateProcess(child.process.get(), ERROR_FILE_INVALID);
     return ERROR_FILE_INVALID;

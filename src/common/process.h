@@ -14,6 +14,9 @@ struct ChildStart {
   // A file held open since it was checked: the child is started suspended
   // and runs only when its image is that very file.
   HANDLE checkedImage = nullptr;
+  // Called between the start and the check of the image, for tests to give
+  // a child that was not started suspended the time to show it runs.
+  void (*beforeImageCheck)() = nullptr;
 };
 
 // Starts `commandLine` (program first, quoted by the caller) and returns at

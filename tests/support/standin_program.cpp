@@ -2,7 +2,9 @@
 // and the legacy setup program) in tests and the demo. It appends its
 // command line, as UTF-8, to the file named by <PREFIX>_RECORD and exits
 // with the number in <PREFIX>_EXIT (0 when unset). <PREFIX>_SLEEP_MS keeps
-// it running for a while first.
+// it running for a while first; with <PREFIX>_WAIT_FOR it runs until that
+// file exists (a minute at most) and then records "done". With
+// <PREFIX>_POLICY_RECORD it writes its image-load mitigation flags there.
 
 #include <windows.h>
 
@@ -52,6 +54,25 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const std::wstring sleep = Environment(prefix + L"_SLEEP_MS");
   if (!sleep.empty()) {
     Sleep(static_cast<DWORD>(std::wcstoul(sleep.c_str(), nullptr, 10)));
+  }
+  const std::wstring waitFor = Environment(prefix + L"_WAIT_FOR");
+  for (int i = 0; !waitFor.empty() && i < 600; ++i) {
+    if (GetFileAttributesW(waitFor.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      AppendLine(record, L"done");
+      break;
+    }
+    Sleep(100);
+  }
+  // GetProcessMitigationPolicy with ProcessImageLoadPolicy (10), which
+  // Windows 7 and Wine lack: the flags then read as "none".
+  const std::wstring policyRecord = Environment(prefix + L"_POLICY_RECORD");
+  if (!policyRecord.empty()) {
+    using PolicyQuery = BOOL(WINAPI*)(HANDLE, int, PVOID, SIZE_T);
+    const auto query = reinterpret_cast<PolicyQuery>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetProcessMitigationPolicy")));
+    DWORD flags = 0;
+    const bool read = query != nullptr && query(GetCurrentProcess(), 10, &flags, sizeof(flags));
+    AppendLine(policyRecord, read ? std::to_wstring(flags) : L"none");
   }
   const std::wstring exitCode = Environment(prefix + L"_EXIT");
   return exitCode.empty() ? 0 : static_cast<int>(std::wcstoul(exitCode.c_str(), nullptr, 10));

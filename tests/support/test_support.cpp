@@ -131,6 +131,13 @@ bool FileExists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+DWORD OpenErrorSharingAll(const std::wstring& path, DWORD access) {
+  const UniqueFileHandle file(CreateFileW(path.c_str(), access,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+  return file ? ERROR_SUCCESS : GetLastError();
+}
+
 bool CopyFileTo(const std::wstring& from, const std::wstring& to) {
   return CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
 }

@@ -39,6 +39,11 @@ std::vector<std::wstring> ListFiles(const std::wstring& directory, const std::ws
 std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
+
+// The error of opening `path` for `access` while letting everyone else do
+// anything: ERROR_SHARING_VIOLATION when a holder of the file forbids that
+// access; 0 when the open succeeds.
+DWORD OpenErrorSharingAll(const std::wstring& path, DWORD access);
 bool CopyFileTo(const std::wstring& from, const std::wstring& to);
 
 // Reads the lines a stand-in recorded (UTF-8 to wide), one per start.
