@@ -5,7 +5,8 @@
 ;
 ; builds MyGameSetup.exe from the game's files in build\game and the two
 ; programs that come with the anticheat, Launcher.exe and
-; ZelqaAntiCheat.Installer.exe, in build\ZelqaAntiCheat. Each name defined
+; ZelqaAntiCheat.Installer.exe, in build\ZelqaAntiCheat, both beside this
+; script (or in the current folder with makensis /NOCD). Each name defined
 ; below can be set on the makensis command line instead: /DGAME_FILES=D:\game
 ; (-DGAME_FILES=... with makensis on Linux).
 ;
