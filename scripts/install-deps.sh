@@ -12,7 +12,7 @@ packages=(
   locales                                             # the user languages in tests
   osslsigncode openssl                                # signing and its check
   imagemagick fonts-dejavu-core                       # screenshots of the questions
-  nsis                                                # the NSIS example setup, built in a test
+  nsis wixl msitools                                  # the NSIS and MSI example setups, built in tests
   python3-yaml                                        # the CI workflow check
   clang-tidy-19 clang-format-19                       # static checks of the sources
 )

@@ -83,13 +83,15 @@ TEST(MessagesTextLanguage, DisplayLanguageGetsItsOwnTheNearestOrTheEnglishBlock)
            {0x0401, 0x0001, true},   // Arabic (Saudi Arabia)
            {0x040D, 0x000D, true},   // Hebrew
            {0x0429, 0x0029, true},   // Persian
+           {0x048C, 0x0029, true},   // Dari: Persian, right to left
            {0x0820, 0x0020, true},   // Urdu (India)
            {0x041B, 0x001B, false},  // Slovak
            {0x101A, 0x041A, false},  // Croatian (Bosnia and Herzegovina)
            {0x2C1A, 0x241A, false},  // Serbian, Latin (Montenegro)
            {0x281A, 0x281A, false},  // Serbian, Cyrillic (Serbia)
            {0x1C1A, 0x281A, false},  // Serbian, Cyrillic (Bosnia and Herzegovina)
-           {0x201A, 0x141A, false},  // Bosnian, Cyrillic: Bosnian in Latin
+           {0x201A, 0x0009, false},  // Bosnian, Cyrillic: no block in its script
+           {0x082C, 0x0009, false},  // Azerbaijani, Cyrillic: not the Latin block
            {0x1004, 0x0004, false},  // Chinese (Singapore): simplified
            {0x1404, 0x0C04, false},  // Chinese (Macau): traditional, as in Hong Kong
            {0x0404, 0x0404, false},  // Chinese (Taiwan)

@@ -5,7 +5,8 @@
 ;
 ; builds MyGameSetup.exe from the game's files in build\game and the two
 ; programs that come with the anticheat, Launcher.exe and
-; ZelqaAntiCheat.Installer.exe, in build\ZelqaAntiCheat. Each name defined
+; ZelqaAntiCheat.Installer.exe, in build\ZelqaAntiCheat, both beside this
+; script (or in the current folder with makensis /NOCD). Each name defined
 ; below can be set on the makensis command line instead: /DGAME_FILES=D:\game
 ; (-DGAME_FILES=... with makensis on Linux).
 ;
@@ -13,12 +14,23 @@
 ; launcher's exit code, so whatever runs "MyGameSetup.exe /S" learns why.
 ; When Windows must restart before the anticheat runs, the setup sets its
 ; reboot flag, exits with 3010 (or 1641: a restart is already under way) and,
-; unless silent, offers to restart.
+; unless silent, offers to restart. The uninstaller does the same; when the
+; anticheat can't be uninstalled, it removes nothing (unless the player,
+; asked, wants the game gone anyway). Run it as
+; "Uninstall.exe /S _?=<game folder>" to wait for it and read its exit code.
 
+; A 32-bit setup: the usual Windows download of NSIS has only 32-bit stubs.
+; It writes the 64-bit registry view (SetRegView 64 below) and installs into
+; the 64-bit Program Files folder all the same. An NSIS that has 64-bit stubs
+; (Debian's nsis package, a build from the sources) makes a 64-bit setup
+; with -DTARGET=amd64-unicode.
 Unicode true
-Target amd64-unicode
+!ifdef TARGET
+  Target ${TARGET}
+!endif
 
 !include LogicLib.nsh
+!include x64.nsh
 
 !ifndef GAME_TITLE
   !define GAME_TITLE "My Game"
@@ -49,6 +61,15 @@ Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
 
+Function .onInit
+  ; The launcher is a 64-bit program, and reads the 64-bit registry view.
+  ${IfNot} ${RunningX64}
+    MessageBox MB_ICONSTOP "${GAME_TITLE} needs 64-bit Windows." /SD IDOK
+    Abort
+  ${EndIf}
+  SetRegView 64
+FunctionEnd
+
 Section "Install"
   SetOutPath "$INSTDIR"
   File /r "${GAME_FILES}\*.*"
@@ -62,16 +83,11 @@ Section "Install"
   ; The launcher finds the game's folder by this value.
   WriteRegStr HKLM "${GAME_KEY}" "Install Dir" "$INSTDIR"
 
-  ; A silent setup shows no boxes, and neither does the launcher then: it
-  ; only logs its errors.
-  ${If} ${Silent}
-    StrCpy $1 ""
-  ${Else}
-    StrCpy $1 " -showerrors"
-  ${EndIf}
-  ; ExecWait starts it in $OUTDIR, the launcher's own folder.
+  ; ExecWait starts it in $OUTDIR, the launcher's own folder. The setup shows
+  ; its own box for a failure, so the launcher gets no -showerrors: one box
+  ; per failure, and none in a silent setup.
   ClearErrors
-  ExecWait '"${LAUNCHER_DIR}\Launcher.exe" install -title "${GAME_TITLE}" -eactitleId ${LEGACY_TITLE_ID} -log -reportrestart$1' $0
+  ExecWait '"${LAUNCHER_DIR}\Launcher.exe" install -title "${GAME_TITLE}" -eactitleId ${LEGACY_TITLE_ID} -log -reportrestart' $0
   ${If} ${Errors}
     MessageBox MB_ICONSTOP "Launcher.exe could not be started." /SD IDOK
     Abort  ; the setup exits with 2
@@ -85,15 +101,10 @@ Section "Install"
     DetailPrint "Zelqa Anti-Cheat is installed; Windows must restart."
     SetRebootFlag true
     SetErrorLevel $0
-  ${Case} 1223
-    ; Only with -prompt: the player answered No.
-    MessageBox MB_ICONEXCLAMATION "${GAME_TITLE} needs Zelqa Anti-Cheat to run." /SD IDOK
-    SetErrorLevel $0
-    Abort
   ${CaseElse}
     ; 2: ZelqaAntiCheat.Installer.exe is missing; 160: a mistake in the
     ; command line above; anything else comes from the anticheat's installer
-    ; (for example 1603) or from starting it.
+    ; (for example 1603, or 1223 when it was cancelled) or from starting it.
     MessageBox MB_ICONSTOP "Zelqa Anti-Cheat could not be installed (error $0)." /SD IDOK
     SetErrorLevel $0
     Abort
@@ -107,19 +118,37 @@ Function .onInstSuccess
   ${EndIf}
 FunctionEnd
 
+Function un.onInit
+  SetRegView 64
+FunctionEnd
+
 Section "Uninstall"
   SetOutPath "${LAUNCHER_DIR}"
   ClearErrors
   ExecWait '"${LAUNCHER_DIR}\Launcher.exe" uninstall -title "${GAME_TITLE}" -log -reportrestart' $0
-  ; The game goes either way; the launcher's log says what went wrong.
   ${If} ${Errors}
-    DetailPrint "Launcher.exe could not be started."
-  ${ElseIf} $0 = 3010
-  ${OrIf} $0 = 1641
-    SetRebootFlag true
-  ${ElseIf} $0 <> 0
-    DetailPrint "Zelqa Anti-Cheat was not uninstalled (error $0)."
+    StrCpy $1 "Launcher.exe could not be started."
+    StrCpy $0 2  ; the code of a stopped uninstall
+  ${Else}
+    StrCpy $1 "Zelqa Anti-Cheat could not be uninstalled (error $0)."
   ${EndIf}
+  ${Select} $0
+  ${Case} 0
+    DetailPrint "Zelqa Anti-Cheat is uninstalled."
+  ${Case2} 3010 1641
+    DetailPrint "Zelqa Anti-Cheat is uninstalled; Windows must restart."
+    SetRebootFlag true
+    SetErrorLevel $0
+  ${CaseElse}
+    ; The anticheat is still registered for the game, and the launcher in the
+    ; game's folder is the way to remove it: the game stays whole, its
+    ; registration too, for the next try. A silent uninstall removes nothing;
+    ; a player may have the game removed anyway.
+    SetErrorLevel $0
+    ${IfNot} ${Cmd} `MessageBox MB_YESNO|MB_ICONEXCLAMATION "$1$\r$\nRemove ${GAME_TITLE} anyway?" /SD IDNO IDYES`
+      Abort
+    ${EndIf}
+  ${EndSelect}
 
   SetOutPath "$TEMP"  ; leave the folder before removing it
   RMDir /r "$INSTDIR\__Installer"

@@ -21,16 +21,24 @@ constexpr int kErrorBoxChars = 256;
 
 // Languages that share one primary id but are written in different scripts
 // or are languages of their own: a user of one form reads only blocks of
-// that form, the first listed first (unused places are 0). Macau's written
-// Chinese follows Hong Kong's, so Hong Kong comes before Taiwan.
+// that form, the first listed first (unused places are 0), and English when
+// the form has none. Macau's written Chinese follows Hong Kong's, so Hong
+// Kong comes before Taiwan.
 constexpr std::array<LANGID, 5> kWrittenForms[] = {
     {0x041A, 0x101A, 0x001A},                  // Croatian
     {0x241A, 0x081A, 0x181A, 0x2C1A, 0x701A},  // Serbian, Latin script
     {0x281A, 0x0C1A, 0x1C1A, 0x301A, 0x6C1A},  // Serbian, Cyrillic script
-    {0x141A, 0x681A, 0x781A, 0x201A, 0x641A},  // Bosnian, whose readers all read Latin
+    {0x141A, 0x681A, 0x781A},                  // Bosnian, Latin script
+    {0x201A, 0x641A},                          // Bosnian, Cyrillic script
+    {0x002C, 0x042C, 0x782C},                  // Azerbaijani, Latin script
+    {0x082C, 0x742C},                          // Azerbaijani, Cyrillic script
     {0x0004, 0x0804, 0x1004, 0x7804},          // Chinese, simplified script
     {0x0C04, 0x1404, 0x0404, 0x7C04},          // Chinese, traditional script
 };
+
+// Dari, the Persian of Afghanistan, has a language id of its own and no
+// block: its readers read the Persian block.
+constexpr LANGID kPersian = MAKELANGID(LANG_PERSIAN, SUBLANG_NEUTRAL);
 
 // The string table keeps its texts in blocks of 16, named by number from 1.
 LPCWSTR StringBlockName(UINT id) { return MAKEINTRESOURCEW((id / kStringsPerBlock) + 1); }
@@ -103,6 +111,9 @@ LANGID ChooseTextLanguage(LANGID display, const std::vector<LANGID>& blocks) {
   if (exists(display)) {
     return display;
   }
+  if (PRIMARYLANGID(display) == LANG_DARI) {
+    return ChooseTextLanguage(kPersian, blocks);
+  }
   const WORD primary = PRIMARYLANGID(display);
   bool writtenTwoWays = false;
   for (const auto& form : kWrittenForms) {
@@ -152,6 +163,8 @@ std::vector<LANGID> StringBlockLanguages(HINSTANCE instance, UINT id) {
 
 // The display language, not the regional format: a player with an English
 // Windows and Arabic number formats reads English, laid out left to right.
+// Only a display language without an id of its own is taken from the name
+// of the regional format's locale (see UserDisplayLanguage).
 LANGID ChooseUserTextLanguage(HINSTANCE instance, UINT id) {
   return ChooseTextLanguage(UserDisplayLanguage(), StringBlockLanguages(instance, id));
 }

@@ -13,8 +13,9 @@ extern const wchar_t* const kMessageCaption;
 // reads, among the languages `blocks`: the same language id; else the
 // nearest of the same language (its neutral block, then any block of the
 // language; where one primary id covers several languages or scripts,
-// Croatian, Serbian and Bosnian or simplified and traditional Chinese, only
-// blocks of the user's own); else English (0x0009).
+// Croatian, Serbian and Bosnian, Latin and Cyrillic Azerbaijani or
+// simplified and traditional Chinese, only blocks of the user's own); else
+// English (0x0009). Dari reads as Persian.
 LANGID ChooseTextLanguage(LANGID display, const std::vector<LANGID>& blocks);
 
 // True for a language written right to left: Arabic, Hebrew, Persian, Urdu.
