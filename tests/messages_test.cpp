@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <initializer_list>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -102,6 +104,12 @@ TEST(MessagesTextLanguage, DisplayLanguageGetsItsOwnTheNearestOrTheEnglishBlock)
     EXPECT_EQ(block, expected) << std::hex << display;
     EXPECT_EQ(IsRightToLeftLanguage(block), rightToLeft) << std::hex << display;
   }
+  // Of all the table's blocks, exactly Arabic, Hebrew, Urdu and Persian read right to left.
+  std::vector<LANGID> rightToLeft;
+  std::copy_if(blocks.begin(), blocks.end(), std::back_inserter(rightToLeft),
+               IsRightToLeftLanguage);
+  std::sort(rightToLeft.begin(), rightToLeft.end());
+  EXPECT_EQ(rightToLeft, (std::vector<LANGID>{0x0001, 0x000D, 0x0020, 0x0029}));
   EXPECT_EQ(ChooseTextLanguage(0x241A, {0x0009, 0x041A}), 0x0009) << "Croatian is not Serbian";
   EXPECT_EQ(ChooseTextLanguage(0x0816, {0x0009, 0x0416}), 0x0416) << "another region's block";
 }

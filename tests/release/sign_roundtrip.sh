@@ -29,9 +29,11 @@ cmp -s Launcher.exe "$build/Launcher.exe" && { echo "sign.sh left the file unsig
 osslsigncode verify -CAfile cert.pem -in Launcher.exe >verify.log 2>&1 ||
   { cat verify.log; echo "the signed launcher does not verify"; status=1; }
 
-# One changed byte in the code must break the signature.
+# One changed byte in the code must break the signature: the byte there,
+# whatever it is, with every bit flipped.
 cp Launcher.exe Tampered.exe
-printf '\xcc' | dd of=Tampered.exe bs=1 seek=4096 conv=notrunc status=none
+byte=$(od -An -tu1 -j4096 -N1 Tampered.exe | tr -d ' ')
+printf "\\$(printf '%03o' $((byte ^ 255)))" | dd of=Tampered.exe bs=1 seek=4096 conv=notrunc status=none
 if osslsigncode verify -CAfile cert.pem -in Tampered.exe >tampered.log 2>&1; then
   echo "a changed launcher still verifies"
   status=1
