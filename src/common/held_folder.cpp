@@ -24,12 +24,21 @@ constexpr LONG kStatusObjectNameCollision = static_cast<LONG>(0xC0000035);
 using NtCreateFileFunction = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
                                           PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG, ULONG,
                                           ULONG, PVOID, ULONG);
+using NtQueryInformationFileFunction = LONG(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                                    FILE_INFORMATION_CLASS);
+using NtQueryObjectFunction = LONG(NTAPI*)(HANDLE, OBJECT_INFORMATION_CLASS, PVOID, ULONG, PULONG);
 using NtStatusToErrorFunction = ULONG(NTAPI*)(LONG);
 
 struct NtFunctions {
   NtCreateFileFunction createFile = nullptr;
+  NtQueryInformationFileFunction queryFile = nullptr;
+  NtQueryObjectFunction queryObject = nullptr;
   NtStatusToErrorFunction toError = nullptr;
 };
+
+// The file's 64-bit index, as listings give it (FileInternalInformation).
+constexpr auto kFileInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
+constexpr auto kObjectNameInformation = static_cast<OBJECT_INFORMATION_CLASS>(1);
 
 // Only ntdll opens a name relative to a folder's handle. It is in every
 // process from the start, so its functions are found by name and the image
@@ -43,6 +52,10 @@ const NtFunctions& Nt() {
     if (ntdll != nullptr) {
       found.createFile = reinterpret_cast<NtCreateFileFunction>(
           reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
+      found.queryFile = reinterpret_cast<NtQueryInformationFileFunction>(
+          reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryInformationFile")));
+      found.queryObject = reinterpret_cast<NtQueryObjectFunction>(
+          reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryObject")));
       found.toError = reinterpret_cast<NtStatusToErrorFunction>(
           reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
     }
@@ -60,19 +73,17 @@ struct ObjectFacts {
   ObjectLocation location;
 };
 
+// Each query is one that Wine answers without asking for the volume, which
+// it reads anew each time.
 DWORD ReadFacts(HANDLE handle, ObjectFacts& facts) {
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(handle, &info)) {
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof(tag))) {
     return GetLastError();
   }
-  facts.attributes = info.dwFileAttributes;
-  facts.fileId = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  if ((facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    FILE_ATTRIBUTE_TAG_INFO tag{};
-    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof(tag))) {
-      return GetLastError();
-    }
-    facts.reparseTag = tag.ReparseTag;
+  facts.attributes = tag.FileAttributes;
+  facts.reparseTag = tag.ReparseTag;
+  if (const DWORD error = ReadFileId(handle, facts.fileId); error != ERROR_SUCCESS) {
+    return error;
   }
   return ReadLocation(handle, facts.location);
 }
@@ -147,8 +158,7 @@ ULONG NtKindOptions(ChildKind kind) {
 bool IsObjectMeant(const ObjectFacts& facts, const ObjectLocation& expected, const ChildOpen& how) {
   return IsLink(facts.attributes, facts.reparseTag) == how.link &&
          (!IsUsableId(how.listedId) || facts.fileId == how.listedId) &&
-         facts.location.volume == expected.volume &&
-         EqualPathsIgnoringCase(facts.location.pathOnVolume, expected.pathOnVolume);
+         EqualPathsIgnoringCase(facts.location.name, expected.name);
 }
 
 }  // namespace
@@ -160,45 +170,46 @@ bool IsLink(DWORD attributes, DWORD reparseTag) {
 }
 
 ObjectLocation ChildLocation(const ObjectLocation& folder, const std::wstring& name) {
-  return ObjectLocation{folder.volume, JoinPath(folder.pathOnVolume, name)};
+  return ObjectLocation{JoinPath(folder.name, name)};
 }
 
 bool LocationInside(const ObjectLocation& folder, const ObjectLocation& object,
                     std::wstring& relative) {
-  return folder.volume == object.volume &&
-         RelativePathInside(folder.pathOnVolume, object.pathOnVolume, relative);
+  return RelativePathInside(folder.name, object.name, relative);
 }
 
 DWORD ReadLocation(HANDLE handle, ObjectLocation& location) {
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(handle, &info)) {
-    return GetLastError();
+  const NtFunctions& nt = Nt();
+  if (nt.queryObject == nullptr || nt.toError == nullptr) {
+    return ERROR_PROC_NOT_FOUND;
   }
-  // FILE_NAME_INFO: the name's length in bytes, then the name; a short
-  // buffer first, the longest path there is when that is too small.
-  for (const size_t characters : {size_t{MAX_PATH}, size_t{UNICODE_STRING_MAX_CHARS}}) {
-    std::vector<DWORD> buffer(2 + ((characters * sizeof(wchar_t)) / sizeof(DWORD)));
-    const auto size = static_cast<DWORD>(buffer.size() * sizeof(DWORD));
-    if (GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(), size)) {
-      const DWORD bytes = std::min<DWORD>(buffer[0], size - static_cast<DWORD>(sizeof(DWORD)));
-      location.volume = info.dwVolumeSerialNumber;
-      location.pathOnVolume.assign(reinterpret_cast<const wchar_t*>(&buffer[1]),
-                                   bytes / sizeof(wchar_t));
-      return ERROR_SUCCESS;
-    }
-    if (GetLastError() != ERROR_MORE_DATA) {
-      return GetLastError();
-    }
+  // OBJECT_NAME_INFORMATION: a counted string and the name after it, with
+  // room for the longest name there is.
+  std::vector<ULONGLONG> buffer((sizeof(UNICODE_STRING) + 65536) / sizeof(ULONGLONG));
+  ULONG size = 0;
+  const LONG status = nt.queryObject(handle, kObjectNameInformation, buffer.data(),
+                                     static_cast<ULONG>(buffer.size() * sizeof(ULONGLONG)), &size);
+  if (status < 0) {
+    return nt.toError(status);
   }
-  return ERROR_MORE_DATA;
+  const auto* name = reinterpret_cast<const UNICODE_STRING*>(buffer.data());
+  location.name.assign(name->Buffer, name->Length / sizeof(wchar_t));
+  return ERROR_SUCCESS;
 }
 
 DWORD ReadFileId(HANDLE handle, ULONGLONG& fileId) {
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(handle, &info)) {
-    return GetLastError();
+  const NtFunctions& nt = Nt();
+  if (nt.queryFile == nullptr || nt.toError == nullptr) {
+    return ERROR_PROC_NOT_FOUND;
   }
-  fileId = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  IO_STATUS_BLOCK status{};
+  LARGE_INTEGER index{};
+  const LONG result =
+      nt.queryFile(handle, &status, &index, sizeof(index), kFileInternalInformation);
+  if (result < 0) {
+    return nt.toError(result);
+  }
+  fileId = static_cast<ULONGLONG>(index.QuadPart);
   return ERROR_SUCCESS;
 }
 

@@ -21,10 +21,11 @@
 // followed, an entry replaced since it was listed, a link where none may be.
 constexpr DWORD kNotTheObjectMeant = ERROR_REPARSE_TAG_MISMATCH;
 
-// Where an object is: its volume, and its path there ("\Games\Foo").
+// Where an object is, as the platform names it: its volume (a device, or a
+// drive under Wine) and its path there (\Device\HarddiskVolume3\Games\Foo,
+// \??\C:\Games\Foo).
 struct ObjectLocation {
-  DWORD volume = 0;
-  std::wstring pathOnVolume;
+  std::wstring name;
 };
 
 struct HeldFolder {
@@ -62,8 +63,8 @@ bool IsLink(DWORD attributes, DWORD reparseTag);
 // `folder` with `name` appended: where a child of it must be.
 ObjectLocation ChildLocation(const ObjectLocation& folder, const std::wstring& name);
 
-// When `object` lies below `folder` on the same volume, sets `relative` to
-// its names after the folder's ("\"-separated) and returns true.
+// When `object` lies below `folder`, on its volume, sets `relative` to its
+// names after the folder's ("\"-separated) and returns true.
 bool LocationInside(const ObjectLocation& folder, const ObjectLocation& object,
                     std::wstring& relative);
 

@@ -249,7 +249,9 @@ void AddExtractedSetup(const HeldFolder& folder, CleanupLists& lists) {
   ULONGLONG fileId = 0;
   if (error == ERROR_SUCCESS && ReadFileId(setup.get(), fileId) == ERROR_SUCCESS &&
       std::any_of(lists.files.begin(), lists.files.end(), [&](const CleanupEntry& file) {
-        return file.listedId == fileId && file.folder->location.volume == folder.location.volume;
+        UniqueFileHandle collected;
+        return file.listedId == fileId && OpenCollected(file, collected) == ERROR_SUCCESS &&
+               AreSameObject(collected.get(), setup.get());
       })) {
     return;
   }
