@@ -262,13 +262,6 @@ TEST_F(CleanupRun, TheExtractedSetupGoesLastAndOnlyOnce) {
                                       "Error 32 deleting dir: " + Narrow(At(L"EasyAntiCheat"))}));
 }
 
-TEST_F(CleanupRun, NothingSelectedLogsNothing) {
-  MakeFile(At(L"Game.exe"));
-  EXPECT_TRUE(CleanupLog(logs_, game_).empty());
-  EXPECT_TRUE(CleanupLog(logs_, L"").empty());
-  EXPECT_TRUE(FileExists(At(L"Game.exe")));
-}
-
 TEST_F(CleanupRun, AGameFolderThatCannotBeListedIsLoggedAndTheCleanupGoesOn) {
   const std::wstring extracted = JoinPath(logs_, L"EasyAntiCheat_Setup.exe");
   MakeFile(extracted);

@@ -113,29 +113,6 @@ TEST(EntryExitCodes, LegacyIdTextIsReadLikeANumberConversion) {
   }
 }
 
-TEST(EntryExitCodes, InstallAndUninstallEndWithTheInstallersResult) {
-  const Sandbox sandbox = MakeSandbox(L"entry-results");
-  CopyStandInInstallerTo(sandbox.folder);
-  // A setup reads the exit code to learn whether the anti-cheat is there.
-  ProgramResult result =
-      RunIn(sandbox, L"install -title Foo", {{L"ZELQA_TEST_INSTALLER_EXIT", L"5"}});
-  EXPECT_EQ(result.exitCode, 5u);
-  EXPECT_EQ(LogTexts(result.output),
-            (std::vector<std::string>{kNotFound, "Action: install", "Installing Zelqa Anti-Cheat",
-                                      "Could not install Zelqa Anti-Cheat: 5"}));
-
-  result = RunIn(sandbox, L"uninstall -title Foo");
-  EXPECT_EQ(result.exitCode, 0u);
-  EXPECT_EQ(LogTexts(result.output), (std::vector<std::string>{kNotFound, "Action: uninstall",
-                                                               "Uninstalling Zelqa Anti-Cheat",
-                                                               "Uninstalled Zelqa Anti-Cheat."}));
-
-  DeleteFileW(JoinPath(sandbox.folder, L"ZelqaAntiCheat.Installer.exe").c_str());
-  result = RunIn(sandbox, L"uninstall -title Foo");
-  EXPECT_EQ(result.exitCode, 2u);
-  EXPECT_EQ(LogTexts(result.output).back(), "Could not uninstall Zelqa Anti-Cheat: 2");
-}
-
 TEST(EntryRunLog, ArgumentsLineShowsTheCommandLineAsGiven) {
   const Sandbox sandbox = MakeSandbox(L"entry-args");
   const std::wstring logFolder = JoinPath(AppDataFolder(), L"EntryArgs");

@@ -157,30 +157,4 @@ TEST(InstallRoad, OnlyADoneInstallCleansUpTheLegacyFiles) {
   }
 }
 
-// The legacy id is checked before anything is asked, run or changed.
-TEST(InstallRoad, AnIdThatIsNoNumberEndsTheRunFirst) {
-  const std::wstring folder = MakeScratchDirectory(L"road-bad-id");
-  const std::wstring installerRecord = JoinPath(folder, L"installer.txt");
-  CopyStandInInstallerTo(folder);
-  RegistryFixture legacy(L"SOFTWARE\\WOW6432Node\\EasyAntiCheat");
-  legacy.SetString(L"", L"GamesInstalled", L"1234");
-  for (const wchar_t* id : {L"abc", L"2147483648", L"99999999999", L"+"}) {
-    ProgramRun run;
-    run.program = CopyLauncherTo(folder, L"RoadBadId.exe");
-    run.arguments = std::wstring(L"install -title T -prompt -eactitleId ") + id;
-    run.currentDirectory = folder;
-    run.environment = {{L"ZELQA_TEST_INSTALLER_RECORD", installerRecord}};
-    run.timeoutMs = 20000;
-    const ProgramResult result = RunProgram(run);
-    ASSERT_TRUE(result.started) << result.startError;
-    EXPECT_FALSE(result.timedOut) << "the prompt came first";
-    EXPECT_EQ(result.exitCode, 160u) << Narrow(id);
-    const std::vector<std::string> lines = LogTexts(result.output);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "Invalid eactitleId: " + Narrow(id));
-    EXPECT_EQ(lines.size(), 3u) << "game, action, invalid id";
-  }
-  EXPECT_FALSE(FileExists(installerRecord)) << "no installer run";
-}
-
 }  // namespace

@@ -273,13 +273,4 @@ TEST_F(InstallerRun, WithoutArgumentsOpensTheInstallerWithoutWaiting) {
   EXPECT_TRUE(ListFiles(game_, L"*.log").empty());
 }
 
-TEST_F(InstallerRun, WithoutArgumentsAndNoInstallerOnlyReports) {
-  const ProgramResult result = Run(L"");
-  EXPECT_EQ(result.exitCode, static_cast<DWORD>(ERROR_BAD_ARGUMENTS));
-  EXPECT_EQ(
-      LogTexts(result.output),
-      (std::vector<std::string>{"Opening Zelqa Anti-Cheat Installer",
-                                "ZelqaAntiCheat.Installer.exe not found.", "Usage: <action>"}));
-}
-
 }  // namespace

@@ -103,18 +103,4 @@ TEST_F(ProcessRun, EveryChildGetsTheLoaderMitigations) {
   EXPECT_EQ(ReadRecordedLines(policy), std::vector<std::wstring>{L"7"});
 }
 
-TEST_F(ProcessRun, StartFailuresAreReturned) {
-  DWORD exitCode = 0;
-  EXPECT_EQ(RunProcessAndWait(JoinPath(directory_, L"NoSuchProgram.exe") + L" --noui", exitCode),
-            static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  const DWORD empty = RunProcessAndWait(L"", exitCode);
-  EXPECT_NE(empty, 0u);
-  EXPECT_NE(empty, WAIT_FAILED);
-  // A folder carrying the program's name can't be started either.
-  const std::wstring folder = JoinPath(directory_, L"Folder.exe");
-  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  EXPECT_NE(StartProcess(folder), 0u);
-  EXPECT_TRUE(ReadRecordedLines(record_).empty());
-}
-
 }  // namespace

@@ -51,15 +51,6 @@ case $action in
     # Xvfb runs no window manager: Wine would wait about two seconds for one
     # whenever a message box closes. Unmanaged windows draw their own frame.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
-    # A directory link made from the Linux side shows to Windows programs as
-    # a folder with a reparse point; the cleanup tests must never enter it.
-    mkdir -p "$build/scratch/link-target"
-    echo outside >"$build/scratch/link-target/keep_launcher.exe"
-    # A game folder with such links inside it, one in the legacy folder and one
-    # elsewhere; no test recreates this folder, so the links outlive each run.
-    mkdir -p "$build/scratch/linked-game/EasyAntiCheat" "$build/scratch/linked-game/Stuff"
-    ln -s ../../link-target "$build/scratch/linked-game/EasyAntiCheat/outside"
-    ln -s ../../link-target "$build/scratch/linked-game/Stuff/outside_link"
     # A spare drive letter on a scratch folder: the cleanup's refusal of a
     # drive root is tested there, with nothing real at risk.
     mkdir -p "$build/scratch/drive-x"

@@ -37,6 +37,13 @@ HANDLE OutputHandle() {
   return output.handle;
 }
 
+// The byte a character is written as.
+char LogByte(wchar_t c) {
+  const auto code = static_cast<unsigned>(c);
+  const bool control = (code < 0x20 && c != L'\t') || (code >= 0x7F && code <= 0x9F);
+  return control || code > 0xFF ? '?' : static_cast<char>(static_cast<unsigned char>(code));
+}
+
 }  // namespace
 
 const std::int64_t ProcessStartTime = SteadyNanoseconds();
@@ -50,12 +57,6 @@ std::wstring FormatLogPrefix(std::int64_t elapsedNanoseconds) {
   prefix << std::setw(8) << std::setfill(L'0') << std::fixed << std::setprecision(3)
          << static_cast<double>(seconds) << L" | ";
   return prefix.str();
-}
-
-char LogByte(wchar_t c) {
-  const auto code = static_cast<unsigned>(c);
-  const bool control = (code < 0x20 && c != L'\t') || (code >= 0x7F && code <= 0x9F);
-  return control || code > 0xFF ? '?' : static_cast<char>(static_cast<unsigned char>(code));
 }
 
 std::string RenderLogLine(const std::wstring& prefix, const std::wstring& text) {

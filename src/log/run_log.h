@@ -16,12 +16,10 @@ extern const std::int64_t ProcessStartTime;
 // seconds, width 8, zero-filled, three decimals, then " | ".
 std::wstring FormatLogPrefix(std::int64_t elapsedNanoseconds);
 
-// The byte a character is written as: itself up to U+00FF, "?" above, so one
-// character the log can't hold never silences the rest of the run; "?" for
-// control characters too (tab aside), so no text can forge a line.
-char LogByte(wchar_t c);
-
-// The bytes of one line: `prefix` and `text`, one byte a character, CR LF.
+// The bytes of one line: `prefix` and `text`, then CR LF. A character is
+// itself up to U+00FF and "?" above, so one the log can't hold never
+// silences the rest of the run; control characters (tab aside) are "?" too,
+// so no text can forge a line.
 std::string RenderLogLine(const std::wstring& prefix, const std::wstring& text);
 
 // Writes one whole line, prefix, `text` and CR LF, in one write: each
