@@ -18,7 +18,9 @@
 #
 # The password of the key or the PKCS#12 file comes from the environment
 # variable ZELQA_SIGN_PASSWORD and goes to osslsigncode on its standard input,
-# so it shows neither in the process list nor in build logs.
+# so it shows neither in the process list nor in build logs. It is named as
+# the file /dev/stdin, which osslsigncode 2.5 (Debian 12) opens as any
+# password file; `-readpass -` for standard input came only with 2.9.
 set -euo pipefail
 
 usage() {
@@ -69,7 +71,7 @@ trap 'rm -f "$signed"' EXIT
 rm -f "$signed"
 if [ -n "${ZELQA_SIGN_PASSWORD+set}" ]; then
   printf '%s' "$ZELQA_SIGN_PASSWORD" |
-    osslsigncode sign "${signer[@]}" -readpass - "${options[@]}" -in "$file" -out "$signed"
+    osslsigncode sign "${signer[@]}" -readpass /dev/stdin "${options[@]}" -in "$file" -out "$signed"
 else
   osslsigncode sign "${signer[@]}" "${options[@]}" -in "$file" -out "$signed" </dev/null
 fi

@@ -1,9 +1,13 @@
-"""Checks what the CI workflow's jobs rely on, short of running them: Debian 12
-and 13 containers where git can check out and read the tree, a Windows job whose
-vcpkg and triplet fit the msvc preset; and lint.sh in a copy of the tree without git.
+"""Checks that the CI workflow cannot pass on a build or test that failed or
+never ran: no step hides a failure and nothing skips one; the Debian job runs
+scripts/test.sh, whole, on debian:12 and debian:13 with git; the Windows job
+configures with vcpkg.json in manifest mode, builds, signs the test
+installers and runs every test where it built, failing on no test. Then lints
+a copy of the tree without git, as a checkout without git leaves it.
     ci_workflow.py SOURCE_DIR WORK_DIR
 Exits 77 (skipped) without the yaml module (Debian package python3-yaml)."""
 
+import json
 import os
 import re
 import shutil
@@ -17,56 +21,90 @@ except ImportError:
     sys.exit(77)
 
 source_dir, work = sys.argv[1], sys.argv[2]
-path = os.path.join(source_dir, ".github", "workflows", "ci.yml")
-with open(path, encoding="utf-8") as file:
-    jobs = (yaml.safe_load(file) or {}).get("jobs") or {}
+
+
+def read(name):
+    with open(os.path.join(source_dir, name), encoding="utf-8") as file:
+        return file.read()
+
+
+jobs = (yaml.safe_load(read(".github/workflows/ci.yml")) or {}).get("jobs") or {}
+presets = {p["name"]: p for p in json.loads(read("CMakePresets.json"))["configurePresets"]}
+manifest = json.loads(read("vcpkg.json"))
 problems = []
 
 
-def first(steps, key, pattern):
-    """Index of the first step whose key (run, uses) matches, or None."""
-    return next((i for i, step in enumerate(steps) if re.search(pattern, step.get(key, ""))), None)
+def find(steps, pattern, key="run", after=-1):
+    """Index of the first step past `after` whose key (run, uses) matches, or None."""
+    return next((i for i, s in enumerate(steps)
+                 if i > after and re.search(pattern, str(s.get(key, "")))), None)
 
+
+def in_order(job, steps, actions):
+    """Complains unless a step does each action, each after the one before."""
+    last, before = -1, ""
+    for action, pattern in actions:
+        last = find(steps, pattern, "uses" if "@" in pattern else "run", last)
+        if last is None:
+            problems.append(f"the {job} job does not {action}" + (f" (after: {before})" if before else ""))
+            return
+        before = action
+
+
+# Whatever a step runs, its failure fails the job, and no step is skipped.
+hiding = {r"\|": "pipes or uses ||", r"\bset \+e\b": "runs set +e"}
+for name, job in jobs.items():
+    for part in [job] + (job.get("steps") or []):
+        what = f"job {name}" + (f", step {part.get('name') or part.get('uses') or part.get('run')!r}"
+                                if part is not job else "")
+        problems += [f"{what}: has {key}:" for key in ("if", "continue-on-error", "shell") if key in part]
+        problems += [f"{what}: {text}" for pattern, text in hiding.items()
+                     if re.search(pattern, part.get("run", ""))]
+        if "ctest" in part.get("run", "") and "--no-tests=error" not in part["run"]:
+            problems.append(f"{what}: ctest without --no-tests=error")
+        if "@" not in part.get("uses", "@"):
+            problems.append(f"{what}: action without a version")
+problems += [f"scripts/test.sh: {line.strip()!r} lacks --no-tests=error" for line in read("scripts/test.sh").splitlines()
+             if re.match(r"\s*ctest\b", line) and "--no-tests=error" not in line]
 
 linux = [job for job in jobs.values() if "debian" in str(job.get("container", ""))]
-if len(linux) != 1:
-    problems.append("no single job in Debian containers")
+windows = [job for job in jobs.values() if str(job.get("runs-on", "")).startswith("windows")]
+if len(linux) != 1 or len(windows) != 1:
+    problems.append("not one Debian job and one Windows job")
 else:
     job, steps = linux[0], linux[0].get("steps") or []
-    image = job["container"]["image"] if isinstance(job["container"], dict) else job["container"]
     entries = ((job.get("strategy") or {}).get("matrix") or {}).get("include") or [{}]
-    variable = r"\$\{\{\s*matrix\.(\w+)\s*\}\}"
-    found = {re.sub(variable, lambda m, e=e: str(e.get(m[1], "?")), image) for e in entries}
-    if found != {"debian:12", "debian:13"}:
-        problems.append(f"the Debian job runs in {sorted(found)}, not debian:12 and debian:13")
-    checkout = first(steps, "uses", r"^actions/checkout@")
-    git = first(steps, "run", r"apt-get install(?:[^\n]|\\\n)*\bgit\b")
-    trust = first(steps, "run", r"""safe\.directory ("?\$\{?GITHUB_WORKSPACE\b|'\*')""")
-    test = first(steps, "run", r"(?m)^scripts/test\.sh\b")
-    if checkout is None or git is None or git > checkout:
-        problems.append("the Debian job does not install git before actions/checkout")
-    if test is None or trust is None or trust > test:
-        problems.append("the Debian job does not trust $GITHUB_WORKSPACE, then run scripts/test.sh")
+    images = {re.sub(r"\$\{\{\s*matrix\.(\w+)\s*\}\}", lambda m, e=e: str(e.get(m[1], "?")), str(job["container"]))
+              for e in entries}
+    if images != {"debian:12", "debian:13"}:
+        problems.append(f"the Debian job runs in {sorted(images)}, not debian:12 and debian:13")
+    in_order("Debian", steps, [("install git", r"apt-get install(?:[^\n]|\\\n)*\bgit\b"),
+                               ("check out", r"^actions/checkout@"),
+                               ("trust $GITHUB_WORKSPACE", r"""safe\.directory ("?\$\{?GITHUB_WORKSPACE\b|'\*')"""),
+                               ("run scripts/test.sh, whole", r"^scripts/test\.sh$")])
 
-windows = [job for job in jobs.values() if str(job.get("runs-on", "")).startswith("windows")]
-if len(windows) != 1:
-    problems.append("no single Windows job")
-else:
-    steps = windows[0].get("steps") or []
-    commands = " ".join(step.get("run", "") for step in steps)
-    installed = re.findall(r"vcpkg(?:\.exe)?\"? install .*?:([\w-]+)", commands)
-    wanted = re.findall(r"VCPKG_TARGET_TRIPLET=([\w-]+)", commands)
-    if not installed or installed != wanted:
-        problems.append(f"vcpkg installs for {installed}, CMake looks in {wanted}")
-    # Visual Studio's environment puts its own vcpkg first, which has no classic mode.
-    vcpkg = first(steps, "run", r'vcpkg(\.exe)?"? install')
-    developer = first(steps, "uses", "msvc-dev-cmd@")
-    if vcpkg is None or (developer is not None and vcpkg > developer):
-        problems.append("the Windows job runs vcpkg install after msvc-dev-cmd, or never")
-    problems += [f"the Windows job does not run '{command}'"
-                 for command in ("--preset msvc", "ctest") if command not in commands]
-problems += [f"job {name}: action {step['uses']} has no version" for name, job in jobs.items()
-             for step in job.get("steps") or [] if "@" not in step.get("uses", "@")]
+    job, steps = windows[0], windows[0].get("steps") or []
+    if ((job.get("defaults") or {}).get("run") or {}).get("shell") != "pwsh":
+        problems.append("the Windows job's steps do not run in pwsh")
+    # pwsh fails a step on the exit code of its last command only.
+    problems += [f"Windows step {s['run']!r}: more than one command" for s in steps
+                 if re.search(r"[;\n]", s.get("run", "").strip())]
+    preset = re.search(r"cmake --preset (\S+)", " ".join(s.get("run", "") for s in steps))
+    binary = presets.get(preset[1] if preset else "", {}).get("binaryDir", "?").replace("${sourceDir}/", "")
+    in_order("Windows", steps, [
+        ("check out", r"^actions/checkout@"),
+        ("enter the developer environment", r"^ilammy/msvc-dev-cmd@"),
+        (f"configure {binary} with vcpkg's toolchain and triplet x64-windows-static",
+         r"cmake --preset .*VCPKG_INSTALLATION_ROOT/scripts/buildsystems/vcpkg\.cmake"
+         r".*-DVCPKG_TARGET_TRIPLET=x64-windows-static\b"),
+        (f"build {binary}", rf"^cmake --build {re.escape(binary)}$"),
+        (f"sign the test installers in {binary}", rf"tests/signing/make-signed-installers\.ps1 {re.escape(binary)}$"),
+        (f"test {binary}", rf"^ctest --test-dir {re.escape(binary)} ")])
+    if find(steps, r"vcpkg(\.exe)?\"? install") is not None:
+        problems.append("the Windows job runs vcpkg install: GoogleTest comes from vcpkg.json")
+if "gtest" not in manifest.get("dependencies", []) or not re.fullmatch(
+        r"[0-9a-f]{40}", manifest.get("builtin-baseline", "")):
+    problems.append("vcpkg.json does not pin gtest to a builtin-baseline commit")
 
 # The suite's lint entries where checkout left no repository and git is missing.
 shutil.rmtree(work, ignore_errors=True)
@@ -79,5 +117,5 @@ for check in ("layers", "format"):
     if lint.returncode != 0:
         problems.append(f"scripts/lint.sh {check} fails without git (exit {lint.returncode})")
 
-print("\n".join(f"{path}: {problem}" for problem in problems) or f"{path}: {', '.join(jobs)} fit")
+print("\n".join(f"ci.yml: {problem}" for problem in problems) or f"ci.yml: {', '.join(jobs)} fit")
 sys.exit(1 if problems else 0)

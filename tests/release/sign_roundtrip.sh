@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Signs a copy of the built launcher through scripts/sign.sh with a
 # throwaway self-signed code-signing certificate (no time stamp, no
-# network), verifies it, checks that a changed byte breaks the signature and
-# that a wrong password signs nothing, and runs the signed copy under Wine.
+# network), checks that the password stays off osslsigncode's command line,
+# verifies the signature, checks that a changed byte breaks it and that a
+# wrong password signs nothing, and runs the signed copy under Wine.
 #   sign_roundtrip.sh SOURCE_DIR BUILD_DIR WORK_DIR
 # Exits 77 (skipped) when osslsigncode or openssl is missing.
 set -euo pipefail
@@ -21,10 +22,15 @@ openssl req -x509 -newkey rsa:2048 -sha256 -days 2 -subj "/CN=Zelqa Launcher Tes
   -addext extendedKeyUsage=codeSigning -keyout key.pem -out cert.pem \
   -passout env:ZELQA_SIGN_PASSWORD 2>openssl.log || { cat openssl.log; exit 1; }
 
+# osslsigncode's arguments are recorded: the password must never be among them.
+mkdir bin && printf '#!/bin/sh\necho "$*" >>%q\nexec %q "$@"\n' "$work/arguments.log" \
+  "$(command -v osslsigncode)" >bin/osslsigncode && chmod +x bin/osslsigncode && PATH=$work/bin:$PATH
+
 cp "$build/Launcher.exe" Launcher.exe
 "$source_dir/scripts/sign.sh" -c cert.pem -k key.pem -C cert.pem Launcher.exe >sign.log 2>&1 ||
   { cat sign.log; echo "signing failed"; exit 1; }
 status=0
+grep -qF "$ZELQA_SIGN_PASSWORD" arguments.log && { echo "the password was on a command line"; status=1; }
 cmp -s Launcher.exe "$build/Launcher.exe" && { echo "sign.sh left the file unsigned"; status=1; }
 osslsigncode verify -CAfile cert.pem -in Launcher.exe >verify.log 2>&1 ||
   { cat verify.log; echo "the signed launcher does not verify"; status=1; }
