@@ -46,6 +46,6 @@ New-SignedInstaller 'other' 'Other Publisher'
 Copy-Item $installer (Join-Path $out 'unsigned.exe')
 # One byte of the code changed after signing: the digest no longer matches.
 $bytes = [IO.File]::ReadAllBytes((Join-Path $out 'pinned.exe'))
-$bytes[4096] = 0xCC
+$bytes[4096] = $bytes[4096] -bxor 0xFF
 [IO.File]::WriteAllBytes((Join-Path $out 'altered.exe'), $bytes)
 "signed installers in $out"

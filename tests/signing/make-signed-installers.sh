@@ -44,6 +44,7 @@ sign other "Other Publisher"
 cp "$build/ZelqaAntiCheat.Installer.exe" "$out/unsigned.exe"
 # One byte of the code changed after signing: the digest no longer matches.
 cp "$out/pinned.exe" "$out/altered.exe"
-printf '\xcc' | dd of="$out/altered.exe" bs=1 seek=4096 conv=notrunc status=none
+byte=$(od -An -tu1 -j4096 -N1 "$out/altered.exe" | tr -d ' ')
+printf "\\$(printf '%03o' $((byte ^ 255)))" | dd of="$out/altered.exe" bs=1 seek=4096 conv=notrunc status=none
 run osslsigncode verify -CAfile root.pem -in "$out/pinned.exe"
 echo "signed installers in $out"
