@@ -376,9 +376,10 @@ TEST_F(CleanupLinkRun, AGameFolderReachedThroughALinkIsNotCleanedUp) {
   EXPECT_TRUE(FileExists(Outside(L"Other\\Other_launcher.exe")));
 }
 
-// Entries are collected first and deleted later: a folder replaced by a link
-// in between must not lead the deletions elsewhere, even to a tree of the
-// same layout on another drive, past 260 characters.
+// Entries are collected first and deleted later: an entry replaced in
+// between is left, and a folder replaced by a link must not lead the
+// deletions elsewhere, even to a tree of the same layout on another drive,
+// past 260 characters.
 TEST_F(CleanupLinkRun, AFolderSwappedForALinkMidCleanupIsNotFollowed) {
   const bool drives = MapDriveLetter(L'X', MakeScratchDirectory(L"drive-x")) &&
                       MapDriveLetter(L'Y', MakeScratchDirectory(L"drive-y"));
@@ -400,26 +401,33 @@ TEST_F(CleanupLinkRun, AFolderSwappedForALinkMidCleanupIsNotFollowed) {
     MakeFile(JoinPath(root, deep + L"\\a.dll"));
     MakeFile(JoinPath(root, deep + L"\\b.dll"));
   }
+  const std::wstring replaced = JoinPath(game, L"EasyAntiCheat\\c.dll");
+  MakeFile(replaced);
   CleanupLists lists = CollectEasyAntiCheatEntries(game);
-  ASSERT_EQ(lists.files.size(), 2u);
+  ASSERT_EQ(lists.files.size(), 3u);
+  // A file put in its place since the listing is another one, whatever its name.
+  ASSERT_TRUE(WriteFileBytes(replaced + L".new", "new"));
+  ASSERT_TRUE(
+      MoveFileExW((replaced + L".new").c_str(), replaced.c_str(), MOVEFILE_REPLACE_EXISTING));
   const std::wstring sub = ExtendedLengthPath(JoinPath(game, deep));
-  if (!IsUnderWine()) {
-    // Windows: the walk holds every folder it collected in.
-    EXPECT_FALSE(MoveFileW(sub.c_str(), (sub + L"-moved").c_str()));
-    return;
-  }
-  if (!RenameOnHost(sub, sub + L"-moved") ||
-      !MakeSymbolicLink(ExtendedLengthPath(JoinPath(other, deep)), sub, true)) {
+  if (IsUnderWine() && (!RenameOnHost(sub, sub + L"-moved") ||
+                        !MakeSymbolicLink(ExtendedLengthPath(JoinPath(other, deep)), sub, true))) {
     GTEST_SKIP() << "no link can be made here";
+  }
+  if (!IsUnderWine()) {
+    EXPECT_FALSE(MoveFileW(sub.c_str(), (sub + L"-moved").c_str())) << "a folder the walk holds";
   }
   const std::vector<std::string> lines = CaptureLog([&] { DeleteEasyAntiCheatEntries(lists); });
   ASSERT_GE(lines.size(), 4u);
-  EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 4),
-            (std::vector<std::string>{SkipLine(JoinPath(game, deep + L"\\a.dll")),
-                                      SkipLine(JoinPath(game, deep + L"\\b.dll")),
-                                      SkipLine(JoinPath(game, deep))}));
-  EXPECT_TRUE(FileExists(ExtendedLengthPath(JoinPath(other, deep + L"\\a.dll"))));
-  EXPECT_TRUE(FileExists(ExtendedLengthPath(JoinPath(other, deep + L"\\b.dll"))));
+  EXPECT_EQ(lines[1], SkipLine(replaced));
+  EXPECT_EQ(ReadFileBytes(replaced), "new");
+  if (IsUnderWine()) {
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.begin() + 4),
+              (std::vector<std::string>{SkipLine(JoinPath(game, deep + L"\\a.dll")),
+                                        SkipLine(JoinPath(game, deep + L"\\b.dll"))}));
+    EXPECT_TRUE(FileExists(ExtendedLengthPath(JoinPath(other, deep + L"\\a.dll"))));
+    EXPECT_TRUE(FileExists(ExtendedLengthPath(JoinPath(other, deep + L"\\b.dll"))));
+  }
 }
 
 // A link planted where the setup program is extracted: its target is

@@ -51,10 +51,13 @@ case $action in
     # Xvfb runs no window manager: Wine would wait about two seconds for one
     # whenever a message box closes. Unmanaged windows draw their own frame.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
-    # A spare drive letter on a scratch folder: the cleanup's refusal of a
-    # drive root is tested there, with nothing real at risk.
-    mkdir -p "$build/scratch/drive-x"
-    ln -sfn "$build/scratch/drive-x" "$prefix/dosdevices/x:"
+    # Spare drive letters on scratch folders: the cleanup's refusal of a
+    # drive root, and a tree on another drive, are tested there, with
+    # nothing real at risk.
+    for drive in x y; do
+      mkdir -p "$build/scratch/drive-$drive"
+      ln -sfn "$build/scratch/drive-$drive" "$prefix/dosdevices/$drive:"
+    done
     echo "Wine session ready: prefix $prefix, display $DISPLAY"
     ;;
   cleanup)

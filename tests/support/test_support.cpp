@@ -355,11 +355,14 @@ bool RunHostCommand(const std::wstring& program, const std::vector<std::string>&
                       nullptr, &startup, &created)) {
     return false;
   }
-  const UniqueHandle process(created.hProcess);
-  const UniqueHandle thread(created.hThread);
-  // Wine gives no waitable handle for a host program, nor its exit code:
-  // callers check the result.
-  WaitForSingleObject(process.get(), 30000);
+  // Wine gives no process handle for a host program, nor its exit code
+  // (callers check the result), and leaves the thread handle as whatever
+  // was there: closing it could close one of ours.
+  if (created.hProcess != nullptr) {
+    const UniqueHandle process(created.hProcess);
+    const UniqueHandle thread(created.hThread);
+    WaitForSingleObject(process.get(), 30000);
+  }
   return true;
 }
 
