@@ -99,7 +99,7 @@ bool IsSingleName(const std::wstring& name) {
          name.find_first_of(L"\\/:") == std::wstring::npos;
 }
 
-// NtCreateFile relative to `root` (or an absolute NT path without one).
+// NtCreateFile of `name` relative to the folder handle `root`.
 DWORD NtOpen(HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG share,
              ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security,
              UniqueFileHandle& opened) {

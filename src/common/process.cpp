@@ -46,6 +46,20 @@ bool RunsCheckedImage(HANDLE process, HANDLE checked) {
          AreSameObject(image.get(), checked);
 }
 
+// CreateProcessW, made once more when Wine reports ERROR_INTERNAL_ERROR: the
+// new process ended before it was set up, and none of the child's code ran.
+// A Wine without its preloader (Debian's) loses about one start in a few
+// thousand this way, to where the kernel happened to put the new process's
+// heap. Windows does not fail a start with this error.
+BOOL CreateChild(const wchar_t* applicationName, std::vector<wchar_t>& commandLine, DWORD flags,
+                 STARTUPINFOW& startup, PROCESS_INFORMATION& created) {
+  const auto create = [&] {
+    return CreateProcessW(applicationName, commandLine.data(), nullptr, nullptr, FALSE, flags,
+                          nullptr, nullptr, &startup, &created);
+  };
+  return create() || (GetLastError() == ERROR_INTERNAL_ERROR && create());
+}
+
 DWORD Start(const std::wstring& commandLine, const ChildStart& options,
             UniqueProcessInformation& child) {
   // CreateProcessW may write into the command line it is given.
@@ -59,10 +73,9 @@ DWORD Start(const std::wstring& commandLine, const ChildStart& options,
   const DWORD flags = options.checkedImage != nullptr ? CREATE_SUSPENDED : 0;
   PROCESS_INFORMATION created{};
   // No handle is inherited, whatever the launcher's standard output is.
-  BOOL started =
-      !attributes.empty() && CreateProcessW(options.applicationName, writable.data(), nullptr,
-                                            nullptr, FALSE, flags | EXTENDED_STARTUPINFO_PRESENT,
-                                            nullptr, nullptr, &startup.StartupInfo, &created);
+  BOOL started = !attributes.empty() &&
+                 CreateChild(options.applicationName, writable,
+                             flags | EXTENDED_STARTUPINFO_PRESENT, startup.StartupInfo, created);
   const DWORD error = GetLastError();
   if (!attributes.empty()) {
     DeleteProcThreadAttributeList(startup.lpAttributeList);
@@ -72,8 +85,7 @@ DWORD Start(const std::wstring& commandLine, const ChildStart& options,
   if (!started &&
       (attributes.empty() || error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED)) {
     startup.StartupInfo.cb = sizeof(STARTUPINFOW);
-    started = CreateProcessW(options.applicationName, writable.data(), nullptr, nullptr, FALSE,
-                             flags, nullptr, nullptr, &startup.StartupInfo, &created);
+    started = CreateChild(options.applicationName, writable, flags, startup.StartupInfo, created);
   }
   if (!started) {
     return GetLastError();
