@@ -62,20 +62,20 @@ DWORD CreateAdminOnlyFolder(const std::wstring& parentPath, const std::wstring& 
   return error;
 }
 
-void UniqueSetupFolder::reset() {
-  if (!folder_.handle) {
-    folder_ = HeldFolder{};
-    return;
-  }
+DWORD DeleteSetupProgram(const HeldFolder& folder) {
   ChildOpen how;
   how.access = DELETE | FILE_WRITE_ATTRIBUTES;
   how.kind = ChildKind::File;
   UniqueFileHandle setup;
-  if (OpenChild(folder_, kLegacySetupFileName, how, setup) == ERROR_SUCCESS) {
-    (void)DeleteThroughHandle(setup.get());
+  const DWORD error = OpenChild(folder, kLegacySetupFileName, how, setup);
+  return error == ERROR_SUCCESS ? DeleteThroughHandle(setup.get()) : error;
+}
+
+void UniqueSetupFolder::reset() {
+  if (folder_.handle) {
+    (void)DeleteSetupProgram(folder_);
+    (void)DeleteThroughHandle(folder_.handle.get());
   }
-  setup.reset();
-  (void)DeleteThroughHandle(folder_.handle.get());
   folder_ = HeldFolder{};
 }
 

@@ -32,6 +32,10 @@ std::wstring RandomFolderName(const std::wstring& stem);
                                           HeldFolder& folder,
                                           FolderNameSource nameSource = &RandomFolderName);
 
+// Deletes the setup program in the held `folder` when a file is there;
+// anything else (a folder, a link) stays. Returns 0, or the error.
+[[nodiscard]] DWORD DeleteSetupProgram(const HeldFolder& folder);
+
 // Owns the folder and the setup program in it: both go when the owner goes,
 // on every way out of the run, an exception's included.
 class UniqueSetupFolder {

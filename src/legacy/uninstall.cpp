@@ -96,20 +96,6 @@ DWORD OpenVerifiedSetup(HMODULE module, const HeldFolder& folder, ULONGLONG expe
   return ERROR_SUCCESS;
 }
 
-// A stale or foreign file where the setup program goes is deleted first.
-// Anything else (a folder, a link) stays, and the extraction then refuses
-// to write there.
-void RemoveStaleSetup(const HeldFolder& folder) {
-  ChildOpen how;
-  how.access = DELETE | FILE_WRITE_ATTRIBUTES;
-  how.kind = ChildKind::File;
-  UniqueFileHandle stale;
-  if (OpenChild(folder, kLegacySetupFileName, how, stale) == ERROR_SUCCESS) {
-    // A failure shows as the extraction's "file exists".
-    (void)DeleteThroughHandle(stale.get());
-  }
-}
-
 // Runs `setupPath`'s uninstall for `gameId` and waits; with `checked`, only
 // when the program started is that very file. Returns the start's error
 // (ERROR_FILE_INVALID for another file, the child ended unrun), or 0 with
@@ -192,7 +178,9 @@ DWORD ProvideLegacySetup(HMODULE module, const HeldFolder& folder, UniqueFileHan
   if (OpenVerifiedSetup(module, folder, 0, locked) == ERROR_SUCCESS) {
     return ERROR_SUCCESS;
   }
-  RemoveStaleSetup(folder);
+  // A stale or foreign file there goes first; anything else stays, and the
+  // extraction then refuses to write there ("file exists").
+  (void)DeleteSetupProgram(folder);
   ULONGLONG writtenId = 0;
   if (const DWORD error = extractResource(module, folder, writtenId); error != ERROR_SUCCESS) {
     return error;
