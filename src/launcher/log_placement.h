@@ -28,6 +28,6 @@ std::wstring LogFileName(const std::wstring& stem, const std::wstring& timestamp
 // Sends the run log into a new file in the held `logFolder` and sets
 // `logFilePath`. A name an earlier run took in the same second gets a
 // number. Returns false, and keeps the log where it was, when no file can
-// be created there, or the folder's name no longer leads to it (logged as a
+// be created there, or the file made is not the one meant (logged as a
 // skipped link).
 [[nodiscard]] bool OpenLogFile(const HeldFolder& logFolder, std::wstring& logFilePath);
