@@ -99,10 +99,16 @@ bool IsSingleName(const std::wstring& name) {
          name.find_first_of(L"\\/:") == std::wstring::npos;
 }
 
-// NtCreateFile of `name` relative to the folder handle `root`.
-DWORD NtOpen(HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG share,
+// NtCreateFile of the single name `name` relative to `parent`'s handle.
+DWORD NtOpen(const HeldFolder& parent, const std::wstring& name, ACCESS_MASK access, ULONG share,
              ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security,
              UniqueFileHandle& opened) {
+  if (!parent.handle) {
+    return ERROR_INVALID_HANDLE;
+  }
+  if (!IsSingleName(name)) {
+    return ERROR_INVALID_NAME;
+  }
   const NtFunctions& nt = Nt();
   if (nt.createFile == nullptr || nt.toError == nullptr) {
     return ERROR_PROC_NOT_FOUND;
@@ -113,7 +119,7 @@ DWORD NtOpen(HANDLE root, const std::wstring& name, ACCESS_MASK access, ULONG sh
   text.MaximumLength = text.Length;
   OBJECT_ATTRIBUTES attributes{};
   attributes.Length = sizeof(attributes);
-  attributes.RootDirectory = root;
+  attributes.RootDirectory = parent.handle.get();
   attributes.ObjectName = &text;
   attributes.Attributes = kObjCaseInsensitive;
   attributes.SecurityDescriptor = security;
@@ -261,15 +267,9 @@ DWORD HoldFolderWithoutLinks(const std::wstring& path, HeldFolder& folder) {
 DWORD OpenChild(const HeldFolder& parent, const std::wstring& name, const ChildOpen& how,
                 UniqueFileHandle& child) {
   child.reset();
-  if (!parent.handle) {
-    return ERROR_INVALID_HANDLE;
-  }
-  if (!IsSingleName(name)) {
-    return ERROR_INVALID_NAME;
-  }
   UniqueFileHandle opened;
   if (const DWORD error =
-          NtOpen(parent.handle.get(), name, how.access, how.share, NtDisposition(how.disposition),
+          NtOpen(parent, name, how.access, how.share, NtDisposition(how.disposition),
                  NtKindOptions(how.kind) | kFileOpenReparsePoint, how.security, opened);
       error != ERROR_SUCCESS) {
     return error;
@@ -305,15 +305,8 @@ DWORD HoldChildFolder(const HeldFolder& parent, const std::wstring& name, ChildO
 
 DWORD OpenChildTarget(const HeldFolder& parent, const std::wstring& name,
                       UniqueFileHandle& target) {
-  if (!parent.handle) {
-    return ERROR_INVALID_HANDLE;
-  }
-  if (!IsSingleName(name)) {
-    return ERROR_INVALID_NAME;
-  }
-  return NtOpen(parent.handle.get(), name, 0,
-                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kFileOpen, 0, nullptr,
-                target);
+  return NtOpen(parent, name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kFileOpen,
+                0, nullptr, target);
 }
 
 DWORD ListFolder(const HeldFolder& folder, std::vector<FolderEntry>& entries) {

@@ -83,10 +83,11 @@ DWORD CreateSecureSetupFolder(UniqueSetupFolder& owner) {
   owner.reset();
   wchar_t windows[MAX_PATH] = {};
   const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
-  DWORD error =
-      length == 0 || length >= MAX_PATH
-          ? GetLastError()
-          : CreateAdminOnlyFolder(JoinPath(windows, L"Temp"), GetModuleStem(), owner.folder());
+  // Too long a path is answered with its size and no error of its own.
+  DWORD error = length == 0 ? GetLastError() : static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE);
+  if (length != 0 && length < MAX_PATH) {
+    error = CreateAdminOnlyFolder(JoinPath(windows, L"Temp"), GetModuleStem(), owner.folder());
+  }
   wchar_t programData[MAX_PATH] = {};
   if (error != ERROR_SUCCESS && SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr,
                                                  SHGFP_TYPE_CURRENT, programData) == S_OK) {

@@ -18,23 +18,13 @@ std::int64_t SteadyNanoseconds() noexcept {
 // Where lines go: standard output until a log file is opened, or a handle
 // a caller chose.
 struct LogOutput {
-  bool chosen = false;
   HANDLE handle = nullptr;
   UniqueFileHandle file;  // the log file, when the log writes into one
 };
 
 LogOutput& Output() {
-  static LogOutput output;
+  static LogOutput output{GetStdHandle(STD_OUTPUT_HANDLE), UniqueFileHandle()};
   return output;
-}
-
-HANDLE OutputHandle() {
-  LogOutput& output = Output();
-  if (!output.chosen) {
-    output.handle = GetStdHandle(STD_OUTPUT_HANDLE);
-    output.chosen = true;
-  }
-  return output.handle;
 }
 
 // The byte a character is written as.
@@ -74,10 +64,10 @@ std::string RenderLogLine(const std::wstring& prefix, const std::wstring& text) 
 void WriteLogLine(const std::wstring& text) {
   const std::string bytes =
       RenderLogLine(FormatLogPrefix(SteadyNanoseconds() - ProcessStartTime), text);
-  const HANDLE output = OutputHandle();
-  DWORD written = 0;
+  const HANDLE output = Output().handle;
   if (output != nullptr && output != INVALID_HANDLE_VALUE) {
     // A line a full disk or a closed pipe refuses is lost; the run goes on.
+    DWORD written = 0;
     (void)WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   }
 }
@@ -98,7 +88,6 @@ void LogSkippedLink(const std::wstring& path) { WriteLogLine(L"Skipping link: " 
 void SetRunLogOutput(HANDLE output) {
   LogOutput& current = Output();
   current.handle = output;
-  current.chosen = true;
   current.file.reset();
 }
 
@@ -117,7 +106,6 @@ DWORD RedirectRunLog(const HeldFolder& folder, const std::wstring& name) {
   }
   LogOutput& output = Output();
   output.handle = file.get();
-  output.chosen = true;
   output.file = std::move(file);
   return ERROR_SUCCESS;
 }
