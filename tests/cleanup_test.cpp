@@ -61,21 +61,14 @@ std::string DirLine(const std::wstring& path) { return "Deleting dir: " + Narrow
 std::string SkipLine(const std::wstring& path) { return "Skipping link: " + Narrow(path); }
 
 // Whether the platform deletes a read-only name as it is, asked directly of a
-// read-only file in `folder`.
+// new read-only file in `folder` (it goes when the handle closes).
 bool DeletesReadOnlyNamesAsTheyAre(const std::wstring& folder) {
-  const std::wstring probe = JoinPath(folder, L"read-only-probe");
-  WriteFileBytes(probe, "x");
-  SetFileAttributesW(probe.c_str(), FILE_ATTRIBUTE_READONLY);
-  UniqueFileHandle file(CreateFileW(probe.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr));
+  const UniqueFileHandle probe(CreateFileW(JoinPath(folder, L"read-only-probe").c_str(), DELETE, 0,
+                                           nullptr, CREATE_NEW, FILE_ATTRIBUTE_READONLY, nullptr));
   DWORD flags = 0x1 | 0x2 | 0x10;  // delete, POSIX semantics, ignore the read-only attribute
-  const bool deleted =
-      file && SetFileInformationByHandle(file.get(), static_cast<FILE_INFO_BY_HANDLE_CLASS>(21),
-                                         &flags, sizeof(flags));
-  file.reset();
-  SetFileAttributesW(probe.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileW(probe.c_str());
-  return deleted;
+  return probe &&
+         SetFileInformationByHandle(probe.get(), static_cast<FILE_INFO_BY_HANDLE_CLASS>(21), &flags,
+                                    sizeof(flags));
 }
 
 TEST(CleanupPatterns, SelectLaunchersAnywhereAndTheTopLevelLegacyFolder) {
@@ -413,18 +406,13 @@ TEST_F(CleanupLinkRun, AFolderSwappedForALinkMidCleanupIsNotFollowed) {
                       MapDriveLetter(L'Y', MakeScratchDirectory(L"drive-y"));
   const std::wstring game = drives ? L"X:\\Game" : At(L"Game");
   const std::wstring other = drives ? L"Y:\\Game" : Outside(L"Game");
-  std::wstring deep;
-  for (const std::wstring& name : {std::wstring(L"EasyAntiCheat"), std::wstring(120, L'd'),
-                                   std::wstring(120, L'e'), std::wstring(L"Sub")}) {
-    deep = JoinPath(deep, name);
-  }
+  const std::wstring deep =
+      L"EasyAntiCheat\\" + std::wstring(120, L'd') + L'\\' + std::wstring(120, L'e') + L"\\Sub";
   for (const std::wstring& root : {game, other}) {
     MakeFolder(root);
-    for (size_t end = deep.find(L'\\');; end = deep.find(L'\\', end + 1)) {
+    for (size_t end = 0; end != std::wstring::npos;) {
+      end = deep.find(L'\\', end + 1);
       MakeFolder(JoinPath(root, deep.substr(0, end)));
-      if (end == std::wstring::npos) {
-        break;
-      }
     }
     MakeFile(JoinPath(root, deep + L"\\a.dll"));
     MakeFile(JoinPath(root, deep + L"\\b.dll"));

@@ -301,9 +301,10 @@ TEST_F(LegacyUninstall, ALogFolderSwappedForALinkMidRunIsNeverUsed) {
   ASSERT_TRUE(WriteFileBytes(JoinPath(victim, L"EasyAntiCheat_Setup.exe"), "keep"));
   const std::wstring moved = logDirectory_ + L"-moved-" + std::to_wstring(GetTickCount64());
   const std::wstring installerRecord = JoinPath(folder_, L"installer-record.txt");
+  const std::wstring release = JoinPath(folder_, L"release");
   ProgramRun run{program_, L"install -title T -eactitleId 1234", folder_};
   run.elevation = Elevation::Unelevated;
-  run.environment = {{L"ZELQA_TEST_INSTALLER_SLEEP_MS", L"3000"},
+  run.environment = {{L"ZELQA_TEST_INSTALLER_WAIT_FOR", release},
                      {L"ZELQA_TEST_INSTALLER_RECORD", installerRecord}};
   ProgramResult result;
   std::thread launcher([&] { result = RunProgram(run); });
@@ -313,6 +314,7 @@ TEST_F(LegacyUninstall, ALogFolderSwappedForALinkMidRunIsNeverUsed) {
   const bool renamed = MoveFileW(logDirectory_.c_str(), moved.c_str()) != FALSE;
   const bool swapped =
       RenameOnHost(logDirectory_, moved) && MakeSymbolicLink(victim, logDirectory_, true);
+  WriteFileBytes(release, "");
   launcher.join();
   EXPECT_FALSE(renamed) << "the log folder was not held";
   if (!swapped) {

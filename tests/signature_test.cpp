@@ -131,7 +131,6 @@ TEST_F(SignedInstaller, TheCheckedInstallerCannotBeReplacedWhileItRuns) {
   const DWORD error = renamed ? ERROR_SUCCESS : GetLastError();
   WriteFileBytes(release, "");
   launcher.join();
-  EXPECT_FALSE(renamed);
   EXPECT_EQ(error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   EXPECT_EQ(result.exitCode, 0u);
 }

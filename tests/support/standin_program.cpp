@@ -1,10 +1,9 @@
 // Stand-in for the programs the launcher starts (the anti-cheat installer
 // and the legacy setup program) in tests and the demo. It appends its
 // command line, as UTF-8, to the file named by <PREFIX>_RECORD and exits
-// with the number in <PREFIX>_EXIT (0 when unset). <PREFIX>_SLEEP_MS keeps
-// it running for a while first; with <PREFIX>_WAIT_FOR it runs until that
-// file exists (a minute at most) and then records "done". With
-// <PREFIX>_POLICY_RECORD it writes its image-load mitigation flags there.
+// with the number in <PREFIX>_EXIT (0 when unset). With <PREFIX>_WAIT_FOR
+// it runs until that file exists (a minute at most) and then records "done";
+// with <PREFIX>_POLICY_RECORD it writes its image-load mitigation flags there.
 
 #include <windows.h>
 
@@ -50,10 +49,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const std::wstring record = Environment(prefix + L"_RECORD");
   if (!record.empty()) {
     AppendLine(record, GetCommandLineW());
-  }
-  const std::wstring sleep = Environment(prefix + L"_SLEEP_MS");
-  if (!sleep.empty()) {
-    Sleep(static_cast<DWORD>(std::wcstoul(sleep.c_str(), nullptr, 10)));
   }
   const std::wstring waitFor = Environment(prefix + L"_WAIT_FOR");
   for (int i = 0; !waitFor.empty() && i < 600; ++i) {

@@ -27,29 +27,30 @@ UniqueModule LoadBuiltLauncherAsData() {
 
 namespace {
 
-void RemoveTree(const std::wstring& path) {
+// Removes what `path` holds and keeps the folder itself: Wine knows a drive
+// letter's folder by its inode, and for a second takes a new one for another.
+void EmptyFolder(const std::wstring& path) {
   WIN32_FIND_DATAW entry{};
   UniqueFindHandle find(FindFirstFileW(JoinPath(path, L"*").c_str(), &entry));
-  if (find) {
-    do {
-      const std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") {
-        continue;
-      }
-      const std::wstring child = JoinPath(path, name);
-      SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-          (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        RemoveTree(child);
-      } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        RemoveDirectoryW(child.c_str());
-      } else {
-        DeleteFileW(child.c_str());
-      }
-    } while (FindNextFileW(find.get(), &entry));
+  if (!find) {
+    return;
   }
-  find.reset();
-  RemoveDirectoryW(path.c_str());
+  do {
+    const std::wstring name = entry.cFileName;
+    const std::wstring child = JoinPath(path, name);
+    if (name == L"." || name == L"..") {
+      continue;
+    }
+    SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      DeleteFileW(child.c_str());
+      continue;
+    }
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+      EmptyFolder(child);
+    }
+    RemoveDirectoryW(child.c_str());
+  } while (FindNextFileW(find.get(), &entry));
 }
 
 }  // namespace
@@ -64,7 +65,7 @@ std::wstring MakeScratchDirectory(const std::wstring& name) {
     return GetFinalPathOf(named, real) == ERROR_SUCCESS ? real : named;
   }();
   const std::wstring path = JoinPath(root, name);
-  RemoveTree(path);
+  EmptyFolder(path);
   CreateDirectoryW(path.c_str(), nullptr);
   return path;
 }
