@@ -48,6 +48,13 @@ TEST(DetectionList, FieldsWithoutANumberOrOutOfRangeMatchNothingAndTheSearchGoes
 
 constexpr wchar_t kLegacyKey[] = L"SOFTWARE\\WOW6432Node\\EasyAntiCheat";
 
+// Whether the registration lists `gameId`; a failed read fails the test.
+bool IsEasyAntiCheatInstalled(std::int32_t gameId) {
+  bool installed = false;
+  EXPECT_EQ(::IsEasyAntiCheatInstalled(gameId, installed), 0u);
+  return installed;
+}
+
 TEST(DetectionRegistry, ReadsGamesInstalledFromTheLegacyKey) {
   {
     RegistryFixture legacy(kLegacyKey);

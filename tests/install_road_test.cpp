@@ -69,7 +69,9 @@ TEST(InstallRoad, EveryStepOfAFullInstallIsLoggedInOrder) {
   const std::wstring extracted = Widen(lines[6].substr(lines[6].find(": ") + 2));
   wchar_t windows[MAX_PATH] = {};
   GetSystemWindowsDirectoryW(windows, MAX_PATH);
-  EXPECT_TRUE(EqualPathsIgnoringCase(ParentPath(ParentPath(extracted)), JoinPath(windows, L"Temp")))
+  DWORD error = 0;
+  EXPECT_TRUE(
+      EqualPathsIgnoringCase(ParentPath(ParentPath(extracted)), JoinPath(windows, L"Temp"), error))
       << Narrow(extracted);
   EXPECT_FALSE(FileExists(ParentPath(extracted))) << "the folder goes with the run";
   EXPECT_EQ(lines, (std::vector<std::string>{

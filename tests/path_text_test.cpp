@@ -27,17 +27,20 @@ TEST(PathTextParts, ParentAndFileNameTakeBothSeparators) {
 
 TEST(PathTextCompare, InsideAFolderIsJudgedWithoutLetterCase) {
   std::wstring relative;
-  EXPECT_TRUE(
-      RelativePathInside(L"C:\\Games\\Foo", L"c:\\games\\foo\\EasyAntiCheat\\x.dll", relative));
+  DWORD error = 0;
+  EXPECT_TRUE(RelativePathInside(L"C:\\Games\\Foo", L"c:\\games\\foo\\EasyAntiCheat\\x.dll",
+                                 relative, error));
   EXPECT_EQ(relative, L"EasyAntiCheat\\x.dll") << "the names after the folder, as given";
-  EXPECT_TRUE(RelativePathInside(L"X:\\", L"X:\\bin", relative));
+  EXPECT_TRUE(RelativePathInside(L"X:\\", L"X:\\bin", relative, error));
   EXPECT_EQ(relative, L"bin");
   for (const wchar_t* outside : {L"C:\\Games\\Foo", L"C:\\Games\\Foobar\\x", L"C:\\Games\\x",
                                  L"D:\\Games\\Foo\\x", L"C:\\Games\\Foo\\"}) {
-    EXPECT_FALSE(RelativePathInside(L"C:\\Games\\Foo", outside, relative)) << Narrow(outside);
+    EXPECT_FALSE(RelativePathInside(L"C:\\Games\\Foo", outside, relative, error))
+        << Narrow(outside);
   }
-  EXPECT_TRUE(EqualPathsIgnoringCase(L"C:\\Program Files", L"c:\\PROGRAM FILES"));
-  EXPECT_FALSE(EqualPathsIgnoringCase(L"C:\\Games", L"C:\\Games\\"));
+  EXPECT_TRUE(EqualPathsIgnoringCase(L"C:\\Program Files", L"c:\\PROGRAM FILES", error));
+  EXPECT_FALSE(EqualPathsIgnoringCase(L"C:\\Games", L"C:\\Games\\", error));
+  EXPECT_EQ(error, 0u);
 }
 
 // Windows takes 260 characters or more only in the \\?\ form, which is read

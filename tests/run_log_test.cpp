@@ -39,7 +39,7 @@ TEST(RunLogLine, IsPrefixTextAndCrLfOneByteACharacter) {
 TEST(RunLogFile, IsAlwaysANewFileNeverAnEarlierOneAFolderOrALink) {
   const std::wstring folder = MakeScratchDirectory(L"run-log-file");
   HeldFolder held;
-  ASSERT_EQ(HoldFolder(folder, held), 0u);
+  ASSERT_EQ(HoldFolderFollowingLinks(folder, held), 0u);
   const std::wstring earlier = JoinPath(folder, L"same-second.log");
   ASSERT_TRUE(WriteFileBytes(earlier, "an earlier run's log\r\n"));
   EXPECT_EQ(RedirectRunLog(held, L"same-second.log"), static_cast<DWORD>(ERROR_FILE_EXISTS));

@@ -47,6 +47,36 @@ bool SameObject(const FileIdentity& left, const FileIdentity& right) {
          std::equal(std::begin(left.fileId), std::end(left.fileId), std::begin(right.fileId));
 }
 
+// The deletion older platforms know: the entry goes when its last handle
+// closes. A read-only entry refuses it, and clearing the attribute clears it
+// for every name of the object, so only a file with no other name is
+// changed, and changed back when it stays. A folder can't have another name
+// (and Wine counts a folder's links the Unix way).
+DWORD DeleteOnClose(HANDLE handle) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  if (SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition))) {
+    return ERROR_SUCCESS;
+  }
+  const DWORD error = GetLastError();
+  FILE_BASIC_INFO basic{};
+  FILE_STANDARD_INFO standard{};
+  if (error != ERROR_ACCESS_DENIED ||
+      !GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof(basic)) ||
+      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0 ||
+      !GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof(standard)) ||
+      (!standard.Directory && standard.NumberOfLinks != 1) ||
+      ChangeAttributes(handle, 0, FILE_ATTRIBUTE_READONLY) != ERROR_SUCCESS) {
+    return error;
+  }
+  if (SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition))) {
+    return ERROR_SUCCESS;
+  }
+  const DWORD retryError = GetLastError();
+  (void)ChangeAttributes(handle, FILE_ATTRIBUTE_READONLY, 0);
+  return retryError;
+}
+
 }  // namespace
 
 bool IsNotFoundError(DWORD error) {
@@ -131,40 +161,23 @@ DWORD ChangeAttributes(HANDLE handle, DWORD add, DWORD remove) {
 }
 
 DWORD DeleteThroughHandle(HANDLE handle) {
-  FILE_DISPOSITION_INFO disposition{};
-  disposition.DeleteFile = TRUE;
-  if (SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition))) {
-    return ERROR_SUCCESS;
-  }
-  const DWORD error = GetLastError();
-  // A read-only entry refuses; most are not, so what follows runs only then.
-  if (error != ERROR_ACCESS_DENIED) {
-    return error;
-  }
-  // Removes this name only, and leaves the object's attribute alone: it may
-  // have other names, outside the folder being cleaned up.
+  // Removes this name only, read-only or not, and leaves the object's
+  // attribute alone: it may have other names, outside the folder being
+  // cleaned up. Windows 10 1809 and later, and Wine 10, know this form.
   DWORD flags = kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly;
-  if (SetFileInformationByHandle(handle, kFileDispositionInfoEx, &flags, sizeof(flags))) {
-    return ERROR_SUCCESS;
+  DWORD error = SetFileInformationByHandle(handle, kFileDispositionInfoEx, &flags, sizeof(flags))
+                    ? ERROR_SUCCESS
+                    : GetLastError();
+  if (error == ERROR_INVALID_PARAMETER || error == ERROR_INVALID_FUNCTION ||
+      error == ERROR_NOT_SUPPORTED) {
+    error = DeleteOnClose(handle);
   }
-  const DWORD exError = GetLastError();
-  if (exError != ERROR_INVALID_PARAMETER && exError != ERROR_INVALID_FUNCTION &&
-      exError != ERROR_NOT_SUPPORTED) {
-    return exError;
-  }
-  // Without that, clearing the attribute clears it for every name of the
-  // object, so only a file with no other name is changed. A folder can't
-  // have another (and Wine counts a folder's links the Unix way).
+  // Someone else's deletion of the same entry came first.
   FILE_STANDARD_INFO standard{};
-  if (!GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof(standard)) ||
-      (!standard.Directory && standard.NumberOfLinks != 1) ||
-      ChangeAttributes(handle, 0, FILE_ATTRIBUTE_READONLY) != ERROR_SUCCESS) {
-    return error;
-  }
-  if (SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition))) {
+  if (error != ERROR_SUCCESS &&
+      GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof(standard)) &&
+      standard.DeletePending != FALSE) {
     return ERROR_SUCCESS;
   }
-  const DWORD retryError = GetLastError();
-  (void)ChangeAttributes(handle, FILE_ATTRIBUTE_READONLY, 0);
-  return retryError;
+  return error;
 }

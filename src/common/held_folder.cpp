@@ -20,6 +20,9 @@ constexpr ULONG kFileSynchronousIoNonAlert = 0x20;
 constexpr ULONG kFileNonDirectoryFile = 0x40;
 constexpr ULONG kFileOpenReparsePoint = 0x200000;
 constexpr LONG kStatusObjectNameCollision = static_cast<LONG>(0xC0000035);
+constexpr LONG kStatusFileIsADirectory = static_cast<LONG>(0xC00000BA);
+constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056);
+constexpr ULONG_PTR kFileCreated = 2;  // IO_STATUS_BLOCK.Information of a new object
 
 using NtCreateFileFunction = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
                                           PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG, ULONG,
@@ -70,7 +73,7 @@ struct ObjectFacts {
   DWORD attributes = 0;
   DWORD reparseTag = 0;
   ULONGLONG fileId = 0;
-  ObjectLocation location;
+  NtObjectName objectName;
 };
 
 // Each query is one that Wine answers without asking for the volume, which
@@ -85,7 +88,7 @@ DWORD ReadFacts(HANDLE handle, ObjectFacts& facts) {
   if (const DWORD error = ReadFileId(handle, facts.fileId); error != ERROR_SUCCESS) {
     return error;
   }
-  return ReadLocation(handle, facts.location);
+  return ReadNtObjectName(handle, facts.objectName);
 }
 
 // A file system without ids lists 0, one whose ids don't fit 64 bits -1:
@@ -99,10 +102,22 @@ bool IsSingleName(const std::wstring& name) {
          name.find_first_of(L"\\/:") == std::wstring::npos;
 }
 
-// NtCreateFile of the single name `name` relative to `parent`'s handle.
-DWORD NtOpen(const HeldFolder& parent, const std::wstring& name, ACCESS_MASK access, ULONG share,
-             ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security,
-             UniqueFileHandle& opened) {
+// How NtCreateFile is asked to open a child.
+struct NtOpenRequest {
+  ACCESS_MASK access = 0;
+  ULONG share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  ULONG disposition = kFileOpen;
+  ULONG options = 0;
+  PSECURITY_DESCRIPTOR security = nullptr;
+};
+
+// NtCreateFile of the single name `name` relative to `parent`'s handle. Sets
+// `created` when the object is new. Returns 0 or the error; a folder where
+// a file is asked for and an entry pending deletion each get a code of
+// their own, since both are answers rather than failures.
+DWORD NtOpen(const HeldFolder& parent, const std::wstring& name, const NtOpenRequest& request,
+             UniqueFileHandle& opened, bool& created) {
+  created = false;
   if (!parent.handle) {
     return ERROR_INVALID_HANDLE;
   }
@@ -122,17 +137,28 @@ DWORD NtOpen(const HeldFolder& parent, const std::wstring& name, ACCESS_MASK acc
   attributes.RootDirectory = parent.handle.get();
   attributes.ObjectName = &text;
   attributes.Attributes = kObjCaseInsensitive;
-  attributes.SecurityDescriptor = security;
+  attributes.SecurityDescriptor = request.security;
   IO_STATUS_BLOCK status{};
   HANDLE handle = nullptr;
-  const LONG result = nt.createFile(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
-                                    &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, share,
-                                    disposition, options | kFileSynchronousIoNonAlert, nullptr, 0);
+  const LONG result =
+      nt.createFile(&handle, request.access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes,
+                    &status, nullptr, FILE_ATTRIBUTE_NORMAL, request.share, request.disposition,
+                    request.options | kFileSynchronousIoNonAlert, nullptr, 0);
+  switch (result) {
+    case kStatusObjectNameCollision:
+      return ERROR_FILE_EXISTS;  // as CreateFileW says it, and the log has always shown it
+    case kStatusFileIsADirectory:
+      return kFolderWhereFileMeant;
+    case kStatusDeletePending:
+      return ERROR_DELETE_PENDING;
+    default:
+      break;
+  }
   if (result < 0) {
-    // As CreateFileW says it, and the log has always shown it.
-    return result == kStatusObjectNameCollision ? ERROR_FILE_EXISTS : nt.toError(result);
+    return nt.toError(result);
   }
   opened.reset(handle);
+  created = request.disposition == kFileCreate || status.Information == kFileCreated;
   return ERROR_SUCCESS;
 }
 
@@ -160,11 +186,18 @@ ULONG NtKindOptions(ChildKind kind) {
   return 0;
 }
 
-// True when the object behind `facts` is the one `how` means at `expected`.
-bool IsObjectMeant(const ObjectFacts& facts, const ObjectLocation& expected, const ChildOpen& how) {
-  return IsLink(facts.attributes, facts.reparseTag) == how.link &&
-         (!IsUsableId(how.listedId) || facts.fileId == how.listedId) &&
-         EqualPathsIgnoringCase(facts.location.name, expected.name);
+// Whether the object behind `facts` is the one `how` means at `expected`:
+// 0 when it is, kNotTheObjectMeant, or the error of comparing the names.
+DWORD CheckObjectMeant(const ObjectFacts& facts, const NtObjectName& expected,
+                       const ChildOpen& how) {
+  DWORD error = ERROR_SUCCESS;
+  const bool meant = IsLink(facts.attributes, facts.reparseTag) == how.link &&
+                     (!IsUsableId(how.listedId) || facts.fileId == how.listedId) &&
+                     EqualPathsIgnoringCase(facts.objectName.text, expected.text, error);
+  if (error != ERROR_SUCCESS) {
+    return error;
+  }
+  return meant ? ERROR_SUCCESS : kNotTheObjectMeant;
 }
 
 }  // namespace
@@ -175,16 +208,16 @@ bool IsLink(DWORD attributes, DWORD reparseTag) {
          (reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag));
 }
 
-ObjectLocation ChildLocation(const ObjectLocation& folder, const std::wstring& name) {
-  return ObjectLocation{JoinPath(folder.name, name)};
+NtObjectName ChildObjectName(const NtObjectName& folder, const std::wstring& name) {
+  return NtObjectName{JoinPath(folder.text, name)};
 }
 
-bool LocationInside(const ObjectLocation& folder, const ObjectLocation& object,
-                    std::wstring& relative) {
-  return RelativePathInside(folder.name, object.name, relative);
+bool ObjectNameInside(const NtObjectName& folder, const NtObjectName& object,
+                      std::wstring& relative, DWORD& error) {
+  return RelativePathInside(folder.text, object.text, relative, error);
 }
 
-DWORD ReadLocation(HANDLE handle, ObjectLocation& location) {
+DWORD ReadNtObjectName(HANDLE handle, NtObjectName& objectName) {
   const NtFunctions& nt = Nt();
   if (nt.queryObject == nullptr || nt.toError == nullptr) {
     return ERROR_PROC_NOT_FOUND;
@@ -199,7 +232,12 @@ DWORD ReadLocation(HANDLE handle, ObjectLocation& location) {
     return nt.toError(status);
   }
   const auto* name = reinterpret_cast<const UNICODE_STRING*>(buffer.data());
-  location.name.assign(name->Buffer, name->Length / sizeof(wchar_t));
+  // Wine answers with an empty name, and success, for an object whose Linux
+  // path is longer than Linux takes (4,095 bytes): no name, no check.
+  if (name->Length == 0) {
+    return ERROR_FILENAME_EXCED_RANGE;
+  }
+  objectName.text.assign(name->Buffer, name->Length / sizeof(wchar_t));
   return ERROR_SUCCESS;
 }
 
@@ -219,7 +257,7 @@ DWORD ReadFileId(HANDLE handle, ULONGLONG& fileId) {
   return ERROR_SUCCESS;
 }
 
-DWORD HoldFolder(const std::wstring& path, HeldFolder& folder) {
+DWORD HoldFolderFollowingLinks(const std::wstring& path, HeldFolder& folder) {
   folder = HeldFolder{};
   UniqueFileHandle opened(
       CreateFileW(ExtendedLengthPath(path).c_str(),
@@ -236,7 +274,7 @@ DWORD HoldFolder(const std::wstring& path, HeldFolder& folder) {
   if ((facts.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     return ERROR_DIRECTORY;
   }
-  folder = HeldFolder{path, std::move(opened), std::move(facts.location)};
+  folder = HeldFolder{path, std::move(opened), std::move(facts.objectName)};
   return ERROR_SUCCESS;
 }
 
@@ -248,7 +286,7 @@ DWORD HoldFolderWithoutLinks(const std::wstring& path, HeldFolder& folder) {
     return ERROR_BAD_PATHNAME;
   }
   HeldFolder reached;
-  if (const DWORD error = HoldFolder(root, reached); error != ERROR_SUCCESS) {
+  if (const DWORD error = HoldFolderFollowingLinks(root, reached); error != ERROR_SUCCESS) {
     return IsNotFoundError(error) ? ERROR_PATH_NOT_FOUND : error;
   }
   for (const std::wstring& name : names) {
@@ -268,21 +306,29 @@ DWORD OpenChild(const HeldFolder& parent, const std::wstring& name, const ChildO
                 UniqueFileHandle& child) {
   child.reset();
   UniqueFileHandle opened;
+  bool created = false;
   if (const DWORD error =
-          NtOpen(parent, name, how.access, how.share, NtDisposition(how.disposition),
-                 NtKindOptions(how.kind) | kFileOpenReparsePoint, how.security, opened);
+          NtOpen(parent, name,
+                 NtOpenRequest{how.access, how.share, NtDisposition(how.disposition),
+                               NtKindOptions(how.kind) | kFileOpenReparsePoint, how.security},
+                 opened, created);
       error != ERROR_SUCCESS) {
     return error;
   }
-  // Facts that can't be read prove nothing: such an object is not taken.
+  // Facts that can't be read prove nothing: such an object is not taken,
+  // and the failure is the answer.
   ObjectFacts facts;
-  if (ReadFacts(opened.get(), facts) != ERROR_SUCCESS ||
-      !IsObjectMeant(facts, ChildLocation(parent.location, name), how)) {
-    // Made through a link, somewhere else: the new object is ours to take back.
-    if (how.disposition == Disposition::CreateNew) {
+  DWORD error = ReadFacts(opened.get(), facts);
+  if (error == ERROR_SUCCESS) {
+    error = CheckObjectMeant(facts, ChildObjectName(parent.objectName, name), how);
+  }
+  if (error != ERROR_SUCCESS) {
+    // Made through a link, somewhere else, or made and not known for ours:
+    // a new object is ours to take back.
+    if (created) {
       (void)DeleteThroughHandle(opened.get());
     }
-    return kNotTheObjectMeant;
+    return error;
   }
   child = std::move(opened);
   return ERROR_SUCCESS;
@@ -299,14 +345,43 @@ DWORD HoldChildFolder(const HeldFolder& parent, const std::wstring& name, ChildO
     return error;
   }
   child = HeldFolder{JoinPath(parent.path, name), std::move(opened),
-                     ChildLocation(parent.location, name)};
+                     ChildObjectName(parent.objectName, name)};
   return ERROR_SUCCESS;
 }
 
 DWORD OpenChildTarget(const HeldFolder& parent, const std::wstring& name,
                       UniqueFileHandle& target) {
-  return NtOpen(parent, name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kFileOpen,
-                0, nullptr, target);
+  bool created = false;
+  return NtOpen(parent, name, NtOpenRequest{}, target, created);
+}
+
+DWORD ConfirmChildGone(const HeldFolder& parent, const std::wstring& name, ULONGLONG listedId) {
+  UniqueFileHandle opened;
+  bool created = false;
+  const DWORD error =
+      NtOpen(parent, name,
+             NtOpenRequest{0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kFileOpen,
+                           kFileOpenReparsePoint},
+             opened, created);
+  if (IsNotFoundError(error) || error == ERROR_DELETE_PENDING) {
+    return ERROR_SUCCESS;
+  }
+  if (error != ERROR_SUCCESS) {
+    return error;
+  }
+  ULONGLONG fileId = 0;
+  if (const DWORD idError = ReadFileId(opened.get(), fileId); idError != ERROR_SUCCESS) {
+    return idError;
+  }
+  if (IsUsableId(listedId) && fileId != listedId) {
+    return ERROR_SUCCESS;  // another entry took the name since
+  }
+  // Still there: gone only once its last handle closes.
+  FILE_STANDARD_INFO standard{};
+  if (!GetFileInformationByHandleEx(opened.get(), FileStandardInfo, &standard, sizeof(standard))) {
+    return GetLastError();
+  }
+  return standard.DeletePending != FALSE ? ERROR_SUCCESS : static_cast<DWORD>(ERROR_FILE_EXISTS);
 }
 
 DWORD ListFolder(const HeldFolder& folder, std::vector<FolderEntry>& entries) {

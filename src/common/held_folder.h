@@ -17,21 +17,26 @@
 
 #include "common/unique_resource.h"
 
+// A folder stands where a file is asked for (ERROR_DIRECTORY_NOT_SUPPORTED,
+// which older headers lack).
+constexpr DWORD kFolderWhereFileMeant = 336;
+
 // Returned when a name leads to anything but the object meant: a link
 // followed, an entry replaced since it was listed, a link where none may be.
-constexpr DWORD kNotTheObjectMeant = ERROR_REPARSE_TAG_MISMATCH;
+// An application-defined code (bit 29), so that no platform error reads as it.
+constexpr DWORD kNotTheObjectMeant = 0x20000000 | 1;
 
-// Where an object is, as the platform names it: its volume (a device, or a
+// An object's NT name, which says where it is: its volume (a device, or a
 // drive under Wine) and its path there (\Device\HarddiskVolume3\Games\Foo,
 // \??\C:\Games\Foo).
-struct ObjectLocation {
-  std::wstring name;
+struct NtObjectName {
+  std::wstring text;
 };
 
 struct HeldFolder {
   std::wstring path;        // as named; log lines and command lines show names built on it
   UniqueFileHandle handle;  // held without delete sharing
-  ObjectLocation location;  // where it was when it was opened
+  NtObjectName objectName;  // where it was when it was opened
 };
 
 // One entry of a folder's listing.
@@ -61,15 +66,18 @@ struct ChildOpen {
 bool IsLink(DWORD attributes, DWORD reparseTag);
 
 // `folder` with `name` appended: where a child of it must be.
-ObjectLocation ChildLocation(const ObjectLocation& folder, const std::wstring& name);
+NtObjectName ChildObjectName(const NtObjectName& folder, const std::wstring& name);
 
 // When `object` lies below `folder`, on its volume, sets `relative` to its
-// names after the folder's ("\"-separated) and returns true.
-bool LocationInside(const ObjectLocation& folder, const ObjectLocation& object,
-                    std::wstring& relative);
+// names after the folder's ("\"-separated) and returns true. A failed
+// comparison answers false and sets `error`.
+bool ObjectNameInside(const NtObjectName& folder, const NtObjectName& object,
+                      std::wstring& relative, DWORD& error);
 
-// Reads where the object behind `handle` is. Returns 0, or the query's error.
-[[nodiscard]] DWORD ReadLocation(HANDLE handle, ObjectLocation& location);
+// Reads the NT name of the object behind `handle`. Returns 0, the query's
+// error, or ERROR_FILENAME_EXCED_RANGE when the platform gives no name (Wine,
+// for an object whose Linux path is longer than 4,095 bytes).
+[[nodiscard]] DWORD ReadNtObjectName(HANDLE handle, NtObjectName& objectName);
 
 // Reads the file id of the object behind `handle`, as listings give it.
 // Returns 0, or the query's error.
@@ -77,7 +85,7 @@ bool LocationInside(const ObjectLocation& folder, const ObjectLocation& object,
 
 // Opens the folder `path` leads to, every link on the way followed, and
 // holds it. Returns 0; the open's error; or ERROR_DIRECTORY for a file.
-[[nodiscard]] DWORD HoldFolder(const std::wstring& path, HeldFolder& folder);
+[[nodiscard]] DWORD HoldFolderFollowingLinks(const std::wstring& path, HeldFolder& folder);
 
 // Opens the folder at the absolute `path` from its volume's root, one name
 // at a time, each relative to the last and none through a link, and holds
@@ -88,8 +96,10 @@ bool LocationInside(const ObjectLocation& folder, const ObjectLocation& object,
 // Opens the child `name` of `parent` as `how` says, never through a link,
 // and keeps it in `child` only when it is the object meant. Returns 0; the
 // open's error (ERROR_FILE_EXISTS when a new one is asked for and the name
-// is taken; ERROR_INVALID_NAME for a name that is no single name); or
-// kNotTheObjectMeant, after deleting a new object that is not.
+// is taken; ERROR_INVALID_NAME for a name that is no single name;
+// kFolderWhereFileMeant for a folder where a file is asked for;
+// ERROR_DELETE_PENDING); the error of a query on the opened object; or
+// kNotTheObjectMeant. A new object that is not kept is deleted again.
 [[nodiscard]] DWORD OpenChild(const HeldFolder& parent, const std::wstring& name,
                               const ChildOpen& how, UniqueFileHandle& child);
 
@@ -101,6 +111,13 @@ bool LocationInside(const ObjectLocation& folder, const ObjectLocation& object,
 // for judging a link by its target. Returns 0, or the open's error.
 [[nodiscard]] DWORD OpenChildTarget(const HeldFolder& parent, const std::wstring& name,
                                     UniqueFileHandle& target);
+
+// Whether the entry listed as `name` in `parent` with `listedId` is gone
+// after its deletion: nothing at the name, another entry there, or the
+// entry pending deletion. Returns 0 when it is gone; ERROR_FILE_EXISTS when
+// it is still there; or the error that kept it from being known.
+[[nodiscard]] DWORD ConfirmChildGone(const HeldFolder& parent, const std::wstring& name,
+                                     ULONGLONG listedId);
 
 // The entries of `folder`, "." and ".." left out, in the platform's order.
 // Returns 0, or the listing's error.

@@ -68,16 +68,22 @@ std::wstring FileStem(const std::wstring& path) {
   return std::filesystem::path(path).stem().wstring();
 }
 
-bool EqualPathsIgnoringCase(const std::wstring& left, const std::wstring& right) {
-  return left.size() == right.size() &&
-         CompareStringOrdinal(left.data(), static_cast<int>(left.size()), right.data(),
-                              static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
+bool EqualPathsIgnoringCase(const std::wstring& left, const std::wstring& right, DWORD& error) {
+  if (left.size() != right.size()) {
+    return false;
+  }
+  const int compared = CompareStringOrdinal(left.data(), static_cast<int>(left.size()),
+                                            right.data(), static_cast<int>(right.size()), TRUE);
+  if (compared == 0 && error == ERROR_SUCCESS) {
+    error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_INVALID_PARAMETER;
+  }
+  return compared == CSTR_EQUAL;
 }
 
-bool RelativePathInside(const std::wstring& root, const std::wstring& path,
-                        std::wstring& relative) {
+bool RelativePathInside(const std::wstring& root, const std::wstring& path, std::wstring& relative,
+                        DWORD& error) {
   if (root.empty() || path.size() <= root.size() ||
-      !EqualPathsIgnoringCase(root, path.substr(0, root.size()))) {
+      !EqualPathsIgnoringCase(root, path.substr(0, root.size()), error)) {
     return false;
   }
   size_t start = root.size();

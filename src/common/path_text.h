@@ -2,6 +2,8 @@
 // Path text, handled lexically: backslash and slash both separate, and
 // nothing here asks the file system.
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -23,12 +25,16 @@ std::wstring FileName(const std::wstring& path);
 std::wstring FileStem(const std::wstring& path);
 
 // True when the two paths are the same text but for letter case, compared
-// the way Windows compares file names.
-bool EqualPathsIgnoringCase(const std::wstring& left, const std::wstring& right);
+// the way Windows compares file names. A comparison the platform fails
+// answers false and sets `error` (when it holds no earlier error), so that a
+// caller can tell "different" from "unknown".
+bool EqualPathsIgnoringCase(const std::wstring& left, const std::wstring& right, DWORD& error);
 
 // When `path` lies below `root` (letter case aside), sets `relative` to the
-// names after it, "\"-separated as given, and returns true.
-bool RelativePathInside(const std::wstring& root, const std::wstring& path, std::wstring& relative);
+// names after it, "\"-separated as given, and returns true. A failed
+// comparison answers false and sets `error` as above.
+bool RelativePathInside(const std::wstring& root, const std::wstring& path, std::wstring& relative,
+                        DWORD& error);
 
 // `path` without separators at its end; a lone separator stays.
 std::wstring WithoutTrailingSeparators(std::wstring path);

@@ -33,8 +33,16 @@ std::vector<BYTE> MitigationAttributes() {
 }
 
 // True when the image of the suspended `process` is the very file open in
-// `checked`, and not another one found under the same name meanwhile.
+// `checked`, and not another one found under the same name meanwhile. The
+// image is found again by its name, which a second name of the checked file
+// (a hard link, placed where the child was started from) would also lead
+// to: a checked file must have no other name.
 bool RunsCheckedImage(HANDLE process, HANDLE checked) {
+  FILE_STANDARD_INFO standard{};
+  if (!GetFileInformationByHandleEx(checked, FileStandardInfo, &standard, sizeof(standard)) ||
+      standard.NumberOfLinks != 1) {
+    return false;
+  }
   std::vector<wchar_t> name(32768);
   auto length = static_cast<DWORD>(name.size());
   if (!QueryFullProcessImageNameW(process, 0, name.data(), &length)) {
@@ -58,6 +66,14 @@ BOOL CreateChild(const wchar_t* applicationName, std::vector<wchar_t>& commandLi
                           nullptr, nullptr, &startup, &created);
   };
   return create() || (GetLastError() == ERROR_INTERNAL_ERROR && create());
+}
+
+// Ends a child that must not run on, and waits a while for it to be gone:
+// what it holds (its program file, the folder it runs in) is freed only then.
+void EndChild(HANDLE process, DWORD exitCode) {
+  constexpr DWORD kEndWaitMs = 10000;
+  (void)TerminateProcess(process, exitCode);
+  (void)WaitForSingleObject(process, kEndWaitMs);
 }
 
 DWORD Start(const std::wstring& commandLine, const ChildStart& options,
@@ -99,12 +115,12 @@ DWORD Start(const std::wstring& commandLine, const ChildStart& options,
     options.beforeImageCheck();
   }
   if (!RunsCheckedImage(child.process.get(), options.checkedImage)) {
-    TerminateProcess(child.process.get(), ERROR_FILE_INVALID);
+    EndChild(child.process.get(), ERROR_FILE_INVALID);
     return ERROR_FILE_INVALID;
   }
   if (ResumeThread(child.thread.get()) == static_cast<DWORD>(-1)) {
     const DWORD resumeError = GetLastError();
-    TerminateProcess(child.process.get(), resumeError);
+    EndChild(child.process.get(), resumeError);
     return resumeError;
   }
   return ERROR_SUCCESS;
@@ -124,8 +140,13 @@ DWORD RunProcessAndWait(const std::wstring& commandLine, DWORD& exitCode,
   if (const DWORD error = Start(commandLine, options, child); error != ERROR_SUCCESS) {
     return error;
   }
-  if (WaitForSingleObject(child.process.get(), INFINITE) != WAIT_OBJECT_0 ||
-      !GetExitCodeProcess(child.process.get(), &exitCode)) {
+  if (WaitForSingleObject(child.process.get(), INFINITE) != WAIT_OBJECT_0) {
+    // A child the launcher can't wait for would run on past the run, and
+    // past the folder it runs from: it is ended instead.
+    EndChild(child.process.get(), WAIT_FAILED);
+    return WAIT_FAILED;
+  }
+  if (!GetExitCodeProcess(child.process.get(), &exitCode)) {
     exitCode = 0;
     return WAIT_FAILED;
   }

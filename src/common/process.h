@@ -21,12 +21,13 @@ struct ChildStart {
 
 // Starts `commandLine` (program first, quoted by the caller) and returns at
 // once; the child runs on by itself. 0; CreateProcessW's error; or
-// ERROR_FILE_INVALID when the child's image was not the checked file (the
-// child is then ended before it ran).
+// ERROR_FILE_INVALID when the child's image was not the checked file, or the
+// checked file has another name (the child is then ended before it ran).
 [[nodiscard]] DWORD StartProcess(const std::wstring& commandLine, const ChildStart& options = {});
 
 // Starts `commandLine` as above and waits for the child to end. Returns 0
 // with the child's own code in `exitCode`; the start's error as above; or
-// WAIT_FAILED when the wait, or reading the code, failed.
+// WAIT_FAILED when the wait, or reading the code, failed. A child that
+// can't be waited for is ended: none runs on past the call.
 [[nodiscard]] DWORD RunProcessAndWait(const std::wstring& commandLine, DWORD& exitCode,
                                       const ChildStart& options = {});

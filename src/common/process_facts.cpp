@@ -14,11 +14,23 @@ constexpr DWORD kWorkingDirectoryChars = 520;
 
 }  // namespace
 
-std::wstring GetModulePath() {
-  std::wstring path(kModulePathChars, L'\0');
+DWORD ReadModulePath(std::wstring& path) {
+  path.assign(kModulePathChars, L'\0');
   // A longer path is cut by the platform to what fits, terminator included.
-  GetModuleFileNameW(nullptr, path.data(), kModulePathChars);
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), kModulePathChars);
+  DWORD error = ERROR_SUCCESS;
+  if (length == 0) {
+    error = GetLastError();
+  } else if (length >= kModulePathChars) {
+    error = ERROR_INSUFFICIENT_BUFFER;
+  }
   path.resize(wcsnlen(path.c_str(), kModulePathChars));
+  return error;
+}
+
+std::wstring GetModulePath() {
+  std::wstring path;
+  (void)ReadModulePath(path);
   return path;
 }
 

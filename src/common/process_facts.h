@@ -2,9 +2,17 @@
 // Facts about the running process: where its executable lives, its current
 // directory, and whether its window station is one a user can see.
 
+#include <windows.h>
+
 #include <string>
 
-// The executable's full path; cut by the platform at 519 characters.
+// Reads the executable's full path into `path`. Returns 0; or the error:
+// the platform's, or ERROR_INSUFFICIENT_BUFFER for a path of 520 characters
+// or more, which `path` then holds cut at 519.
+[[nodiscard]] DWORD ReadModulePath(std::wstring& path);
+
+// The executable's full path; cut by the platform at 519 characters, empty
+// when it can't be read.
 std::wstring GetModulePath();
 
 // The folder of the launcher's own executable.

@@ -8,6 +8,7 @@
 #include "common/path_text.h"
 #include "common/process_facts.h"
 #include "common/unique_resource.h"
+#include "log/run_log.h"
 
 namespace {
 
@@ -30,6 +31,33 @@ std::wstring GameRootAboveInstaller(const std::wstring& directory) {
     }
     path = std::move(parent);
   }
+}
+
+// A registration that can't be read is no answer: the log says which step
+// failed, and why.
+void LogDiscoveryError(DWORD error, const wchar_t* step) {
+  WriteLogLine(L"Error " + std::to_wstring(error) + L" " + step);
+}
+
+// Where a registered install folder matches where the launcher runs.
+struct FolderMatch {
+  bool throughLauncher = false;  // one of the launcher's own folders
+  bool throughCurrent = false;   // the current directory
+};
+
+// Compares the normalized `folder` with the launcher's folders and the
+// current directory. Returns 0, or the error of a comparison that failed.
+DWORD MatchInstallFolder(const std::vector<std::wstring>& launcherFolders,
+                         const std::wstring& currentDirectory, const std::wstring& folder,
+                         FolderMatch& match) {
+  DWORD error = ERROR_SUCCESS;
+  match.throughLauncher = std::any_of(launcherFolders.begin(), launcherFolders.end(),
+                                      [&](const std::wstring& candidate) {
+                                        return EqualPathsIgnoringCase(candidate, folder, error);
+                                      });
+  match.throughCurrent =
+      !currentDirectory.empty() && EqualPathsIgnoringCase(currentDirectory, folder, error);
+  return error;
 }
 
 }  // namespace
@@ -63,20 +91,32 @@ std::wstring NormalizeInstallFolder(const std::wstring& folder) {
 }
 
 bool FindGameInstallInfo(GameInstallInfo& info) {
-  return MatchGameInstallKey(GameRootCandidates(GetModuleDirectory()), GetWorkingDirectory(), info);
+  std::wstring modulePath;
+  // Without its own path the launcher can't tell its game from the one in
+  // the current directory: none is taken.
+  if (const DWORD error = ReadModulePath(modulePath); error != ERROR_SUCCESS) {
+    LogDiscoveryError(error, L"reading the launcher's path");
+    return false;
+  }
+  return MatchGameInstallKey(GameRootCandidates(ParentPath(modulePath)), GetWorkingDirectory(),
+                             info);
 }
 
 bool MatchGameInstallKey(const std::vector<std::wstring>& launcherFolders,
                          const std::wstring& currentDirectory, GameInstallInfo& info) {
   UniqueHkey games;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kGamesKey, 0, KEY_READ, games.put()) != ERROR_SUCCESS) {
-    return false;
-  }
+  LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kGamesKey, 0, KEY_READ, games.put());
   DWORD subkeyCount = 0;
   DWORD longestName = 0;
-  if (RegQueryInfoKeyW(games.get(), nullptr, nullptr, nullptr, &subkeyCount, &longestName, nullptr,
-                       nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
-      subkeyCount == 0) {
+  if (status == ERROR_SUCCESS) {
+    status = RegQueryInfoKeyW(games.get(), nullptr, nullptr, nullptr, &subkeyCount, &longestName,
+                              nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+  }
+  if (status != ERROR_SUCCESS) {
+    // No key at all is the answer of a machine with none of the games.
+    if (status != ERROR_FILE_NOT_FOUND) {
+      LogDiscoveryError(static_cast<DWORD>(status), L"reading the game registrations");
+    }
     return false;
   }
 
@@ -91,52 +131,72 @@ bool MatchGameInstallKey(const std::vector<std::wstring>& launcherFolders,
   std::vector<wchar_t> name(std::max(longestName + 1, kMinimumNameChars));
   bool matched = false;
   bool matchedThroughLauncher = false;
+  DWORD unreadable = ERROR_SUCCESS;
   for (DWORD index = 0; index < subkeyCount; ++index) {
     DWORD nameLength = static_cast<DWORD>(name.size());
-    if (RegEnumKeyExW(games.get(), index, name.data(), &nameLength, nullptr, nullptr, nullptr,
-                      nullptr) != ERROR_SUCCESS) {
-      continue;
+    status = RegEnumKeyExW(games.get(), index, name.data(), &nameLength, nullptr, nullptr, nullptr,
+                           nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) {
+      break;  // removed since the count was taken
     }
     GameInstallInfo values;
-    if (!ReadGameKeyValues(std::wstring(name.data(), nameLength), values)) {
+    DWORD error = static_cast<DWORD>(status);
+    if (error == ERROR_SUCCESS) {
+      error = ReadGameKeyValues(std::wstring(name.data(), nameLength), values);
+    }
+    if (error == ERROR_FILE_NOT_FOUND) {
+      continue;  // removed since it was listed
+    }
+    if (error != ERROR_SUCCESS) {
+      LogDiscoveryError(error, L"reading a game registration");
+      unreadable = error;
       continue;
     }
     const auto installDir = values.find(kInstallDirValue);
     if (installDir == values.end() || installDir->second.size() > kLongestPathChars) {
       continue;
     }
-    const std::wstring folder = NormalizeInstallFolder(installDir->second);
     // The game that holds the launcher is the one it serves: the current
     // directory may be another game's folder, whose files must not be
     // taken for this game's. Within each kind, the last registration
     // enumerated wins.
-    const bool throughLauncher = std::any_of(
-        normalFolders.begin(), normalFolders.end(),
-        [&](const std::wstring& candidate) { return EqualPathsIgnoringCase(candidate, folder); });
-    if (throughLauncher || (!matchedThroughLauncher && !normalCurrent.empty() &&
-                            EqualPathsIgnoringCase(normalCurrent, folder))) {
+    FolderMatch match;
+    if (const DWORD compareError = MatchInstallFolder(
+            normalFolders, normalCurrent, NormalizeInstallFolder(installDir->second), match);
+        compareError != ERROR_SUCCESS) {
+      LogDiscoveryError(compareError, L"comparing a game registration");
+      unreadable = compareError;
+    }
+    const bool throughLauncher = match.throughLauncher;
+    if (throughLauncher || (!matchedThroughLauncher && match.throughCurrent)) {
       info = std::move(values);
       matched = true;
       matchedThroughLauncher = matchedThroughLauncher || throughLauncher;
     }
   }
+  // A registration that could not be read may have been the launcher's own
+  // game: then only a match through the launcher's folders stands.
+  if (unreadable != ERROR_SUCCESS && !matchedThroughLauncher) {
+    info.clear();
+    return false;
+  }
   return matched;
 }
 
-bool ReadGameKeyValues(const std::wstring& subkeyName, GameInstallInfo& values) {
+DWORD ReadGameKeyValues(const std::wstring& subkeyName, GameInstallInfo& values) {
   UniqueHkey game;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kGamesKey) + L"\\" + subkeyName).c_str(), 0,
-                    KEY_READ, game.put()) != ERROR_SUCCESS) {
-    return false;
-  }
+  LSTATUS status =
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kGamesKey) + L"\\" + subkeyName).c_str(), 0,
+                    KEY_READ, game.put());
   DWORD valueCount = 0;
   DWORD longestName = 0;
   DWORD largestData = 0;
-  if (RegQueryInfoKeyW(game.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       &valueCount, &longestName, &largestData, nullptr,
-                       nullptr) != ERROR_SUCCESS ||
-      valueCount == 0 || largestData == 0) {
-    return true;
+  if (status == ERROR_SUCCESS) {
+    status = RegQueryInfoKeyW(game.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                              &valueCount, &longestName, &largestData, nullptr, nullptr);
+  }
+  if (status != ERROR_SUCCESS || valueCount == 0 || largestData == 0) {
+    return static_cast<DWORD>(status);
   }
   std::vector<wchar_t> name(std::max(longestName + 1, kMinimumNameChars));
   std::vector<BYTE> data(largestData);
@@ -144,10 +204,15 @@ bool ReadGameKeyValues(const std::wstring& subkeyName, GameInstallInfo& values) 
     DWORD nameLength = static_cast<DWORD>(name.size());
     DWORD dataSize = static_cast<DWORD>(data.size());
     DWORD type = 0;
-    // A value that grew since the query no longer fits and is skipped.
-    if (RegEnumValueW(game.get(), index, name.data(), &nameLength, nullptr, &type, data.data(),
-                      &dataSize) != ERROR_SUCCESS ||
-        type != REG_SZ) {
+    status = RegEnumValueW(game.get(), index, name.data(), &nameLength, nullptr, &type, data.data(),
+                           &dataSize);
+    if (status == ERROR_NO_MORE_ITEMS) {
+      break;  // removed since the count was taken
+    }
+    if (status != ERROR_SUCCESS) {
+      return static_cast<DWORD>(status);
+    }
+    if (type != REG_SZ) {
       continue;
     }
     const auto* text = reinterpret_cast<const wchar_t*>(data.data());
@@ -155,5 +220,5 @@ bool ReadGameKeyValues(const std::wstring& subkeyName, GameInstallInfo& values) 
     values[std::wstring(name.data(), nameLength)] =
         std::wstring(text, std::find(text, text + units, L'\0'));
   }
-  return true;
+  return ERROR_SUCCESS;
 }

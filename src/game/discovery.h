@@ -1,6 +1,8 @@
 #pragma once
 // Finding the game's registration under HKLM\SOFTWARE\Zelqa Games.
 
+#include <windows.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -23,15 +25,19 @@ std::vector<std::wstring> GameRootCandidates(const std::wstring& programDirector
 std::wstring NormalizeInstallFolder(const std::wstring& folder);
 
 // Fills `info` with the registration matching where the launcher runs;
-// false, with `info` untouched, when none does.
+// false, with `info` untouched, when none does. A step that fails is
+// logged with its code ("Error <code> <step>"): then no registration is
+// taken unless it matched the launcher's own folders, since the one that
+// could not be read may have been the launcher's game.
 [[nodiscard]] bool FindGameInstallInfo(GameInstallInfo& info);
 
 // Fills `info` with the last registration whose "Install Dir" names one of
 // `launcherFolders` (letter case aside), or, only when none does, the last
-// naming `currentDirectory`; false when none matches.
+// naming `currentDirectory`; false when none matches. Failures as above.
 [[nodiscard]] bool MatchGameInstallKey(const std::vector<std::wstring>& launcherFolders,
                                        const std::wstring& currentDirectory, GameInstallInfo& info);
 
-// Reads the REG_SZ values of game key `subkeyName` into `values`; false when
-// the key can't be opened.
-[[nodiscard]] bool ReadGameKeyValues(const std::wstring& subkeyName, GameInstallInfo& values);
+// Reads the REG_SZ values of game key `subkeyName` into `values`. Returns 0,
+// or the error of the step that failed (ERROR_FILE_NOT_FOUND when the key
+// is gone).
+[[nodiscard]] DWORD ReadGameKeyValues(const std::wstring& subkeyName, GameInstallInfo& values);

@@ -29,14 +29,14 @@ bool EnsureAppDataLogDirectory(HeldFolder& folder) {
     }
   }
   HeldFolder appData;
-  DWORD error = HoldFolder(base, appData);
+  DWORD error = HoldFolderFollowingLinks(base, appData);
   if (IsNotFoundError(error)) {
     const int created = SHCreateDirectoryExW(nullptr, base, nullptr);
     if (created != ERROR_SUCCESS && created != ERROR_FILE_EXISTS &&
         created != ERROR_ALREADY_EXISTS) {
       return false;
     }
-    error = HoldFolder(base, appData);
+    error = HoldFolderFollowingLinks(base, appData);
   }
   // The launcher may run elevated while this folder belongs to the user: it
   // counts only as a real folder of its own, never a file, a link or a
@@ -53,7 +53,7 @@ void SelectLogDirectory(HeldFolder& folder) {
   }
   // The executable's own folder may well be reached through a link (a game
   // library on another drive); what counts is that it stays the same one.
-  if (HoldFolder(GetModuleDirectory(), folder) != ERROR_SUCCESS) {
+  if (HoldFolderFollowingLinks(GetModuleDirectory(), folder) != ERROR_SUCCESS) {
     folder.path = GetModuleDirectory();
   }
 }
@@ -86,7 +86,7 @@ bool OpenLogFile(const HeldFolder& logFolder, std::wstring& logFilePath) {
       return true;
     }
     if (error == kNotTheObjectMeant) {
-      LogSkippedLink(logFilePath);
+      LogSkippedLinkOrReplaced(logFilePath);
       return false;
     }
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {

@@ -64,12 +64,19 @@ struct RunContext {
 
 // Runs the legacy uninstall when the legacy anti-cheat is registered for
 // `legacyId`, and returns its result: 0 also when there was nothing to
-// uninstall. An elevated run provides the setup program in a folder of its
-// own, `secureFolder`. The outcome never stops the install.
+// uninstall; the error when the registration could not be read. An elevated run provides the setup
+// program in a folder of its own, `secureFolder`. The outcome never stops the install.
 DWORD MigrateOffLegacyAntiCheat(const RunContext& run, const HeldFolder& logFolder,
                                 UniqueSetupFolder& secureFolder, const GameInstallInfo& game,
                                 std::int32_t legacyId) {
-  if (!IsEasyAntiCheatInstalled(legacyId)) {
+  bool installed = false;
+  // A registration that can't be read may still be there: nothing is
+  // uninstalled, and the legacy files, its only way out, stay.
+  if (const DWORD error = IsEasyAntiCheatInstalled(legacyId, installed); error != ERROR_SUCCESS) {
+    WriteLogLine(L"Could not detect EasyAntiCheat: " + std::to_wstring(error));
+    return error;
+  }
+  if (!installed) {
     WriteLogLine(L"EasyAntiCheat not installed.");
     return ERROR_SUCCESS;
   }

@@ -1,6 +1,7 @@
 #include "legacy/cleanup.h"
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 #include <string_view>
 
@@ -15,8 +16,13 @@ namespace {
 constexpr std::wstring_view kLauncherSuffix = L"_launcher.exe";
 constexpr std::wstring_view kLegacyFolder = L"EasyAntiCheat";
 
+// "Error <code> <step>: <path>", the line of every step that failed.
+void LogEntryError(DWORD error, const wchar_t* step, const std::wstring& path) {
+  WriteLogLine(L"Error " + std::to_wstring(error) + L" " + step + L": " + path);
+}
+
 void LogListingError(DWORD error, const std::wstring& folder) {
-  WriteLogLine(L"Error " + std::to_wstring(error) + L" listing dir: " + folder);
+  LogEntryError(error, L"listing dir", folder);
 }
 
 void LogNotCleaningUp(const std::wstring& folder) { WriteLogLine(L"Not cleaning up: " + folder); }
@@ -31,21 +37,25 @@ struct WalkedFolder {
 };
 
 // A link is judged by what it leads to: selected only when that lies in the
-// game folder and is a legacy entry there. Sets whether it leads to a folder.
-bool IsLegacyLink(const HeldFolder& parent, const std::wstring& name,
-                  const ObjectLocation& gameFolder, bool& toFolder) {
+// game folder and is a legacy entry there. Returns 0 with `selected` set
+// (false for a link leading nowhere), or the error that kept it from being
+// judged.
+DWORD JudgeLink(const HeldFolder& parent, const std::wstring& name, const NtObjectName& gameFolder,
+                bool& selected) {
+  selected = false;
   UniqueFileHandle target;
-  ObjectLocation targetLocation;
-  FILE_BASIC_INFO basic{};
-  std::wstring relative;
-  if (OpenChildTarget(parent, name, target) != ERROR_SUCCESS ||
-      ReadLocation(target.get(), targetLocation) != ERROR_SUCCESS ||
-      !GetFileInformationByHandleEx(target.get(), FileBasicInfo, &basic, sizeof(basic)) ||
-      !LocationInside(gameFolder, targetLocation, relative)) {
-    return false;  // leads nowhere, or out of the game folder
+  if (const DWORD error = OpenChildTarget(parent, name, target); error != ERROR_SUCCESS) {
+    return IsNotFoundError(error) ? ERROR_SUCCESS : error;
   }
-  toFolder = (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  return IsEasyAntiCheatRelativePath(relative);
+  NtObjectName targetName;
+  if (const DWORD error = ReadNtObjectName(target.get(), targetName); error != ERROR_SUCCESS) {
+    return error;
+  }
+  std::wstring relative;
+  DWORD error = ERROR_SUCCESS;
+  selected = ObjectNameInside(gameFolder, targetName, relative, error) &&
+             IsEasyAntiCheatRelativePath(relative);
+  return error;
 }
 
 // Holds and lists the folder `name` of `parent`, the listed entry `listed`,
@@ -61,7 +71,7 @@ bool EnterFolder(const HeldFolder& parent, const FolderEntry& listed,
   if (const DWORD error = HoldChildFolder(parent, listed.name, how, child);
       error != ERROR_SUCCESS) {
     if (error == kNotTheObjectMeant) {
-      LogSkippedLink(path);
+      LogSkippedLinkOrReplaced(path);
     } else {
       LogListingError(error, path);
     }
@@ -79,7 +89,7 @@ bool EnterFolder(const HeldFolder& parent, const FolderEntry& listed,
 
 // Sorts the next entry of the innermost walked folder into the lists and
 // walks into it when it is a plain folder.
-void VisitNextEntry(const ObjectLocation& gameFolder, CleanupLists& lists,
+void VisitNextEntry(const NtObjectName& gameFolder, CleanupLists& lists,
                     std::vector<WalkedFolder>& walk) {
   WalkedFolder& current = walk.back();
   const FolderEntry& entry = current.entries[current.next++];
@@ -87,12 +97,15 @@ void VisitNextEntry(const ObjectLocation& gameFolder, CleanupLists& lists,
   const std::wstring relativePath =
       current.relativePath.empty() ? entry.name : current.relativePath + L'\\' + entry.name;
   CleanupEntry collected{&parent, entry.name, JoinPath(parent.path, entry.name), entry.fileId};
-  bool folder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const bool folder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   bool selected = false;
   if (IsLink(entry.attributes, entry.reparseTag)) {
     // Never walked into: it may lead anywhere.
-    selected = IsLegacyLink(parent, entry.name, gameFolder, folder);
     collected.link = true;
+    if (const DWORD error = JudgeLink(parent, entry.name, gameFolder, selected);
+        error != ERROR_SUCCESS) {
+      LogEntryError(error, L"reading link", collected.path);
+    }
   } else {
     selected = IsEasyAntiCheatRelativePath(relativePath);
   }
@@ -111,12 +124,42 @@ void VisitNextEntry(const ObjectLocation& gameFolder, CleanupLists& lists,
 
 // Opens a collected entry for deletion: the object listed there, and only
 // it. Returns 0 with `entry` open, the open's error, or kNotTheObjectMeant.
-DWORD OpenCollected(const CleanupEntry& collected, UniqueFileHandle& entry) {
+DWORD OpenCollected(const CleanupEntry& collected, ChildKind kind, UniqueFileHandle& entry) {
   ChildOpen how;
   how.access = DELETE | FILE_WRITE_ATTRIBUTES;
+  how.kind = kind;
   how.listedId = collected.listedId;
   how.link = collected.link;
-  return OpenChild(*collected.folder, collected.name, how, entry);
+  return OpenChild(*collected.parent, collected.name, how, entry);
+}
+
+// Deletes the collected entry open in `entry` (or, after `openError`, not
+// open) and makes sure it is gone. What someone holds for a moment (a
+// scanner, an indexer) or a folder whose entries are still going is tried
+// again a few times, about 300 ms in all.
+DWORD DeleteCollected(const CleanupEntry& collected, ChildKind kind, DWORD openError,
+                      UniqueFileHandle& entry) {
+  constexpr DWORD kRetryWaitsMs[] = {20, 40, 80, 160};
+  DWORD error = openError;
+  for (size_t attempt = 0;; ++attempt) {
+    if (error == ERROR_SUCCESS) {
+      error = DeleteThroughHandle(entry.get());
+      entry.reset();
+      // The platform may take a deletion it does not carry out (Wine
+      // deletes by path when the handle closes): only what is gone counts.
+      if (error == ERROR_SUCCESS) {
+        error = ConfirmChildGone(*collected.parent, collected.name, collected.listedId);
+      }
+    }
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_DIR_NOT_EMPTY) ||
+        attempt == std::size(kRetryWaitsMs)) {
+      break;
+    }
+    Sleep(kRetryWaitsMs[attempt]);
+    error = OpenCollected(collected, kind, entry);
+  }
+  // Replaced while it was being tried again: it is left.
+  return error == kNotTheObjectMeant ? static_cast<DWORD>(ERROR_FILE_INVALID) : error;
 }
 
 void DeleteFiles(const std::vector<CleanupEntry>& files) {
@@ -126,17 +169,15 @@ void DeleteFiles(const std::vector<CleanupEntry>& files) {
   WriteLogLine(L"Deleting " + std::to_wstring(files.size()) + L" file(s)...");
   for (const CleanupEntry& file : files) {
     UniqueFileHandle entry;
-    DWORD error = OpenCollected(file, entry);
+    DWORD error = OpenCollected(file, ChildKind::File, entry);
     if (error == kNotTheObjectMeant) {
-      LogSkippedLink(file.path);
+      LogSkippedLinkOrReplaced(file.path);
       continue;
     }
     WriteLogLine(L"\tDeleting file: " + file.path);
-    if (error == ERROR_SUCCESS) {
-      error = DeleteThroughHandle(entry.get());
-    }
+    error = DeleteCollected(file, ChildKind::File, error, entry);
     if (error != ERROR_SUCCESS) {
-      WriteLogLine(L"Error " + std::to_wstring(error) + L" deleting file: " + file.path);
+      LogEntryError(error, L"deleting file", file.path);
     }
   }
 }
@@ -149,34 +190,32 @@ void DeleteFolders(std::vector<CleanupEntry>& folders) {
       folder->ownHold->handle.reset();
     }
     UniqueFileHandle entry;
-    DWORD error = OpenCollected(*folder, entry);
+    DWORD error = OpenCollected(*folder, ChildKind::Directory, entry);
     if (IsNotFoundError(error)) {
       continue;  // gone already
     }
     if (error == kNotTheObjectMeant) {
-      LogSkippedLink(folder->path);
+      LogSkippedLinkOrReplaced(folder->path);
       continue;
     }
     WriteLogLine(L"Deleting dir: " + folder->path);
-    if (error == ERROR_SUCCESS) {
-      error = DeleteThroughHandle(entry.get());
-    }
+    error = DeleteCollected(*folder, ChildKind::Directory, error, entry);
     if (error != ERROR_SUCCESS) {
-      WriteLogLine(L"Error " + std::to_wstring(error) + L" deleting dir: " + folder->path);
+      LogEntryError(error, L"deleting dir", folder->path);
     }
   }
 }
 
-// A second handle of `folder`'s own open, for lists that outlive the caller's.
-bool DuplicateHold(const HeldFolder& folder, HeldFolder& copy) {
+// A second handle of `folder`'s own open, for lists that outlive the
+// caller's. Returns 0 or the error.
+DWORD DuplicateHold(const HeldFolder& folder, HeldFolder& copy) {
   HANDLE duplicate = nullptr;
-  if (!folder.handle ||
-      !DuplicateHandle(GetCurrentProcess(), folder.handle.get(), GetCurrentProcess(), &duplicate, 0,
+  if (!DuplicateHandle(GetCurrentProcess(), folder.handle.get(), GetCurrentProcess(), &duplicate, 0,
                        FALSE, DUPLICATE_SAME_ACCESS)) {
-    return false;
+    return GetLastError();
   }
-  copy = HeldFolder{folder.path, UniqueFileHandle(duplicate), folder.location};
-  return true;
+  copy = HeldFolder{folder.path, UniqueFileHandle(duplicate), folder.objectName};
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -206,17 +245,25 @@ CleanupLists CollectEasyAntiCheatEntries(const std::wstring& installDir) {
     return lists;
   }
   // No link lies on the way to the folder held, so its path is where it
-  // is; its final path, where the platform gives one, also undoes short
-  // names (C:\PROGRA~1).
-  const SharedFolders shared = ReadSharedFolders();
+  // is; its final path also undoes short names (C:\PROGRA~1). A half that
+  // can't be read can't clear the folder.
+  SharedFolders shared;
   std::wstring finalPath;
-  if (IsTooBroadForCleanup(NormalizedAbsolutePath(installDir), shared) ||
-      (GetFinalPath(game.handle.get(), finalPath) == ERROR_SUCCESS &&
-       IsTooBroadForCleanup(finalPath, shared))) {
+  DWORD scopeError = ReadSharedFolders(shared);
+  if (scopeError == ERROR_SUCCESS) {
+    scopeError = GetFinalPath(game.handle.get(), finalPath);
+  }
+  const bool broad = scopeError != ERROR_SUCCESS ||
+                     IsTooBroadForCleanup(NormalizedAbsolutePath(installDir), shared, scopeError) ||
+                     IsTooBroadForCleanup(finalPath, shared, scopeError);
+  if (scopeError != ERROR_SUCCESS) {
+    LogEntryError(scopeError, L"checking dir", installDir);
+  }
+  if (broad) {
     LogNotCleaningUp(installDir);
     return lists;
   }
-  const ObjectLocation gameFolder = game.location;
+  const NtObjectName gameFolder = game.objectName;
   lists.held.push_back(std::move(game));
   std::vector<WalkedFolder> walk;
   walk.push_back(WalkedFolder{&lists.held.back(), std::wstring(), std::move(entries)});
@@ -238,30 +285,43 @@ void AddExtractedSetup(const HeldFolder& folder, CleanupLists& lists) {
   if (!folder.handle) {
     return;
   }
+  const std::wstring path = JoinPath(folder.path, kLegacySetupFileName);
   UniqueFileHandle setup;
   ChildOpen how;
   how.kind = ChildKind::File;
-  const DWORD error = OpenChild(folder, kLegacySetupFileName, how, setup);
-  if (IsNotFoundError(error)) {
+  DWORD error = OpenChild(folder, kLegacySetupFileName, how, setup);
+  // Nothing there, or a folder that is no setup program of ours.
+  if (IsNotFoundError(error) || error == kFolderWhereFileMeant) {
     return;
   }
-  // The walk may have found that very file, when the folder is in the game's.
   ULONGLONG fileId = 0;
-  if (error == ERROR_SUCCESS && ReadFileId(setup.get(), fileId) == ERROR_SUCCESS &&
+  if (error == ERROR_SUCCESS) {
+    error = ReadFileId(setup.get(), fileId);
+  }
+  // The walk may have found that very file, when the folder is in the game's.
+  if (error == ERROR_SUCCESS &&
       std::any_of(lists.files.begin(), lists.files.end(), [&](const CleanupEntry& file) {
         UniqueFileHandle collected;
-        return file.listedId == fileId && OpenCollected(file, collected) == ERROR_SUCCESS &&
+        return file.listedId == fileId &&
+               OpenCollected(file, ChildKind::File, collected) == ERROR_SUCCESS &&
                AreSameObject(collected.get(), setup.get());
       })) {
     return;
   }
   HeldFolder copy;
-  if (!DuplicateHold(folder, copy)) {
+  if (error == ERROR_SUCCESS) {
+    error = DuplicateHold(folder, copy);
+  }
+  if (error == kNotTheObjectMeant) {
+    LogSkippedLinkOrReplaced(path);
+    return;
+  }
+  if (error != ERROR_SUCCESS) {
+    LogEntryError(error, L"deleting file", path);
     return;
   }
   lists.held.push_back(std::move(copy));
-  lists.files.push_back(CleanupEntry{&lists.held.back(), kLegacySetupFileName,
-                                     JoinPath(folder.path, kLegacySetupFileName), fileId});
+  lists.files.push_back(CleanupEntry{&lists.held.back(), kLegacySetupFileName, path, fileId});
 }
 
 void DeleteEasyAntiCheatEntries(CleanupLists& lists) {
@@ -269,7 +329,7 @@ void DeleteEasyAntiCheatEntries(CleanupLists& lists) {
   // Only the folders that hold a folder to delete stay held.
   std::set<const HeldFolder*> parents;
   for (const CleanupEntry& folder : lists.folders) {
-    parents.insert(folder.folder);
+    parents.insert(folder.parent);
   }
   for (HeldFolder& held : lists.held) {
     if (parents.count(&held) == 0) {

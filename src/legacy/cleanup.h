@@ -20,8 +20,8 @@ bool IsEasyAntiCheatRelativePath(const std::wstring& relativePath);
 
 // An entry to delete, and how to know it again.
 struct CleanupEntry {
-  const HeldFolder* folder = nullptr;  // held; the entry is opened relative to it
-  std::wstring name;                   // in `folder`
+  const HeldFolder* parent = nullptr;  // held; the entry is opened relative to it
+  std::wstring name;                   // in `parent`
   std::wstring path;                   // as the log shows it
   ULONGLONG listedId = 0;              // the object listed there
   bool link = false;                   // the link itself goes, never what it leads to

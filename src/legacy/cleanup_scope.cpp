@@ -19,80 +19,121 @@ std::wstring ComparedForm(const std::wstring& path) {
 }
 
 // True when `outer` is `inner` or holds it, both in compared form.
-bool IsOrHolds(const std::wstring& outer, const std::wstring& inner) {
+bool IsOrHolds(const std::wstring& outer, const std::wstring& inner, DWORD& error) {
   std::wstring ignored;
-  return !inner.empty() &&
-         (EqualPathsIgnoringCase(outer, inner) || RelativePathInside(outer, inner, ignored));
+  return !inner.empty() && (EqualPathsIgnoringCase(outer, inner, error) ||
+                            RelativePathInside(outer, inner, ignored, error));
 }
 
-// A known folder's path for the running account, or the system's; empty
-// when there is none.
-std::wstring KnownFolderPath(REFKNOWNFOLDERID folder) {
+// The Windows error code an HRESULT carries; the HRESULT itself for one
+// that carries none.
+DWORD ErrorOfResult(HRESULT result) {
+  return HRESULT_FACILITY(result) == FACILITY_WIN32 ? HRESULT_CODE(result)
+                                                    : static_cast<DWORD>(result);
+}
+
+// A known folder's path for the running account, or the system's. Returns 0
+// or the error.
+DWORD KnownFolderPath(REFKNOWNFOLDERID folder, std::wstring& path) {
   UniqueIdList list;
-  std::wstring path(UNICODE_STRING_MAX_CHARS, L'\0');
+  path.assign(UNICODE_STRING_MAX_CHARS, L'\0');
   // The ID list and its path need nothing beyond shell32; the path form
   // would need ole32 loaded to free it.
-  if (FAILED(SHGetKnownFolderIDList(folder, KF_FLAG_DONT_VERIFY, nullptr, list.put())) ||
-      !SHGetPathFromIDListEx(list.get(), path.data(), static_cast<DWORD>(path.size()),
+  if (const HRESULT result =
+          SHGetKnownFolderIDList(folder, KF_FLAG_DONT_VERIFY, nullptr, list.put());
+      FAILED(result)) {
+    return ErrorOfResult(result);
+  }
+  if (!SHGetPathFromIDListEx(list.get(), path.data(), static_cast<DWORD>(path.size()),
                              GPFIDL_DEFAULT)) {
-    return {};
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : static_cast<DWORD>(ERROR_PATH_NOT_FOUND);
   }
   path.resize(wcslen(path.c_str()));
-  return path;
+  return ERROR_SUCCESS;
+}
+
+// Adds `path` to `list`, and the path it resolves to where it exists.
+// Returns 0 or the error of resolving it.
+DWORD AddSharedFolder(std::vector<std::wstring>& list, const std::wstring& path) {
+  list.push_back(path);
+  std::wstring finalPath;
+  const DWORD error = GetFinalPathOf(path, finalPath);
+  if (error == ERROR_SUCCESS) {
+    list.push_back(finalPath);
+  }
+  // A folder that isn't there stands for no other.
+  return IsNotFoundError(error) ? ERROR_SUCCESS : error;
+}
+
+// Adds the known `folder` to `list`, and, with `alsoInside`, its folder of
+// that name. Returns 0 or the error.
+DWORD AddKnownFolder(REFKNOWNFOLDERID folder, std::vector<std::wstring>& list, std::wstring& path,
+                     const wchar_t* alsoInside = nullptr) {
+  DWORD error = KnownFolderPath(folder, path);
+  if (error == ERROR_SUCCESS) {
+    error = AddSharedFolder(list, path);
+  }
+  if (error == ERROR_SUCCESS && alsoInside != nullptr) {
+    error = AddSharedFolder(list, JoinPath(path, alsoInside));
+  }
+  return error;
 }
 
 }  // namespace
 
-SharedFolders ReadSharedFolders() {
-  SharedFolders shared;
-  const auto add = [](std::vector<std::wstring>& list, const std::wstring& path) {
-    if (path.empty()) {
-      return;
-    }
-    list.push_back(path);
-    std::wstring finalPath;
-    if (GetFinalPathOf(path, finalPath) == ERROR_SUCCESS) {
-      list.push_back(finalPath);
-    }
-  };
-  const std::wstring profile = KnownFolderPath(FOLDERID_Profile);
+DWORD ReadSharedFolders(SharedFolders& shared) {
+  shared = SharedFolders{};
+  std::wstring profile;
+  if (const DWORD error = KnownFolderPath(FOLDERID_Profile, profile); error != ERROR_SUCCESS) {
+    return error;
+  }
   for (const KNOWNFOLDERID* folder :
        {&FOLDERID_Profile, &FOLDERID_RoamingAppData, &FOLDERID_LocalAppData, &FOLDERID_Documents,
         &FOLDERID_Desktop, &FOLDERID_Downloads, &FOLDERID_Public, &FOLDERID_ProgramFiles,
         &FOLDERID_ProgramFilesX86, &FOLDERID_ProgramFilesCommon, &FOLDERID_ProgramFilesCommonX86,
         &FOLDERID_ProgramData}) {
-    const std::wstring path = KnownFolderPath(*folder);
-    add(shared.exact, path);
-    if (folder == &FOLDERID_ProgramData && !path.empty()) {
-      add(shared.exact, JoinPath(path, L"Microsoft"));
+    std::wstring path;
+    if (const DWORD error = AddKnownFolder(
+            *folder, shared.exact, path, folder == &FOLDERID_ProgramData ? L"Microsoft" : nullptr);
+        error != ERROR_SUCCESS) {
+      return error;
     }
     std::wstring inProfile;
-    if (RelativePathInside(profile, path, inProfile)) {
+    DWORD error = ERROR_SUCCESS;
+    if (RelativePathInside(profile, path, inProfile, error)) {
       shared.inEveryProfile.push_back(inProfile);
     }
+    if (error != ERROR_SUCCESS) {
+      return error;
+    }
   }
-  add(shared.whole, KnownFolderPath(FOLDERID_Windows));
-  add(shared.profiles, KnownFolderPath(FOLDERID_UserProfiles));
-  return shared;
+  std::wstring path;
+  DWORD error = AddKnownFolder(FOLDERID_Windows, shared.whole, path);
+  if (error == ERROR_SUCCESS) {
+    error = AddKnownFolder(FOLDERID_UserProfiles, shared.profiles, path);
+  }
+  return error;
 }
 
-bool IsTooBroadForCleanup(const std::wstring& folder, const SharedFolders& shared) {
+bool IsTooBroadForCleanup(const std::wstring& folder, const SharedFolders& shared, DWORD& error) {
   const std::wstring plain = ComparedForm(folder);
   if (plain.empty() || IsVolumeRoot(plain)) {
     return true;
   }
   // A folder that holds a shared one holds more than a game too.
   const auto refused = [&](const std::wstring& sharedFolder) {
-    return IsOrHolds(plain, ComparedForm(sharedFolder));
+    return IsOrHolds(plain, ComparedForm(sharedFolder), error);
   };
   const auto inside = [&](const std::wstring& sharedFolder) {
     std::wstring ignored;
-    return !sharedFolder.empty() && RelativePathInside(ComparedForm(sharedFolder), plain, ignored);
+    return !sharedFolder.empty() &&
+           RelativePathInside(ComparedForm(sharedFolder), plain, ignored, error);
   };
   // A profile itself, or one of its shared folders, in any account's profile.
   const auto inAProfile = [&](const std::wstring& profiles) {
     std::wstring inProfiles;
-    if (profiles.empty() || !RelativePathInside(ComparedForm(profiles), plain, inProfiles)) {
+    if (profiles.empty() || !RelativePathInside(ComparedForm(profiles), plain, inProfiles, error)) {
       return false;
     }
     const size_t separator = inProfiles.find_first_of(L"\\/");
@@ -102,11 +143,13 @@ bool IsTooBroadForCleanup(const std::wstring& folder, const SharedFolders& share
     const std::wstring inProfile = inProfiles.substr(separator + 1);
     return std::any_of(
         shared.inEveryProfile.begin(), shared.inEveryProfile.end(),
-        [&](const std::wstring& path) { return IsOrHolds(inProfile, ComparedForm(path)); });
+        [&](const std::wstring& path) { return IsOrHolds(inProfile, ComparedForm(path), error); });
   };
-  return std::any_of(shared.exact.begin(), shared.exact.end(), refused) ||
-         std::any_of(shared.whole.begin(), shared.whole.end(), refused) ||
-         std::any_of(shared.whole.begin(), shared.whole.end(), inside) ||
-         std::any_of(shared.profiles.begin(), shared.profiles.end(), refused) ||
-         std::any_of(shared.profiles.begin(), shared.profiles.end(), inAProfile);
+  const bool broad = std::any_of(shared.exact.begin(), shared.exact.end(), refused) ||
+                     std::any_of(shared.whole.begin(), shared.whole.end(), refused) ||
+                     std::any_of(shared.whole.begin(), shared.whole.end(), inside) ||
+                     std::any_of(shared.profiles.begin(), shared.profiles.end(), refused) ||
+                     std::any_of(shared.profiles.begin(), shared.profiles.end(), inAProfile);
+  // A comparison that failed cleared nothing.
+  return broad || error != ERROR_SUCCESS;
 }

@@ -3,6 +3,8 @@
 // far more than one game (a drive's root, the Windows folder, Program Files,
 // a profile and its shared folders), whoever registered a game there.
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -21,13 +23,16 @@ struct SharedFolders {
   std::vector<std::wstring> inEveryProfile;
 };
 
-// This system's shared folders. The profiles folder is the system's, never
-// the parent of the running account's profile: LocalSystem's lies in the
-// Windows folder.
-SharedFolders ReadSharedFolders();
+// Reads this system's shared folders into `shared`. The profiles folder is
+// the system's, never the parent of the running account's profile:
+// LocalSystem's lies in the Windows folder. Returns 0, or the error of a
+// folder that can't be read or resolved: then `shared` is incomplete and
+// decides nothing.
+[[nodiscard]] DWORD ReadSharedFolders(SharedFolders& shared);
 
 // True when `folder` holds far more than a game, so no game may be cleaned
 // up there: a volume root or one of `shared`, or a folder holding one. A
 // game folder inside a shared one (Documents\My Games\Title) is fine,
-// except in the Windows folder.
-bool IsTooBroadForCleanup(const std::wstring& folder, const SharedFolders& shared);
+// except in the Windows folder. A comparison the platform fails answers
+// true and sets `error`.
+bool IsTooBroadForCleanup(const std::wstring& folder, const SharedFolders& shared, DWORD& error);

@@ -11,8 +11,8 @@
 namespace {
 
 // The value's data as UTF-16 text up to its first null, whatever its type
-// and length; false when it can't be read.
-bool ReadTextValue(HKEY key, const wchar_t* name, std::wstring& text) {
+// and length. Returns 0 or the error of reading it.
+LSTATUS ReadTextValue(HKEY key, const wchar_t* name, std::wstring& text) {
   DWORD size = 0;
   LSTATUS status = RegQueryValueExW(key, name, nullptr, nullptr, nullptr, &size);
   std::vector<BYTE> data;
@@ -24,10 +24,10 @@ bool ReadTextValue(HKEY key, const wchar_t* name, std::wstring& text) {
       const auto* units = reinterpret_cast<const wchar_t*>(data.data());
       const size_t count = std::min<size_t>(size, data.size()) / sizeof(wchar_t);
       text.assign(units, std::find(units, units + count, L'\0'));
-      return true;
+      break;
     }
   }
-  return false;
+  return status;
 }
 
 }  // namespace
@@ -43,12 +43,19 @@ bool GamesListContains(const std::wstring& list, std::int32_t gameId) {
   return false;
 }
 
-bool IsEasyAntiCheatInstalled(std::int32_t gameId) {
+DWORD IsEasyAntiCheatInstalled(std::int32_t gameId, bool& installed) {
+  installed = false;
   UniqueHkey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\WOW6432Node\\EasyAntiCheat", 0, KEY_READ,
-                    key.put()) != ERROR_SUCCESS) {
-    return false;
-  }
   std::wstring list;
-  return ReadTextValue(key.get(), L"GamesInstalled", list) && GamesListContains(list, gameId);
+  LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\WOW6432Node\\EasyAntiCheat", 0,
+                                 KEY_READ, key.put());
+  if (status == ERROR_SUCCESS) {
+    status = ReadTextValue(key.get(), L"GamesInstalled", list);
+  }
+  // No key or no list: nothing is registered. Anything else is no answer.
+  if (status == ERROR_FILE_NOT_FOUND) {
+    return ERROR_SUCCESS;
+  }
+  installed = status == ERROR_SUCCESS && GamesListContains(list, gameId);
+  return static_cast<DWORD>(status);
 }

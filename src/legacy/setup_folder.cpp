@@ -3,12 +3,14 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <iterator>
 #include <random>
 #include <sstream>
 
 #include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/process_facts.h"
+#include "log/run_log.h"
 
 const wchar_t* const kLegacySetupFileName = L"EasyAntiCheat_Setup.exe";
 
@@ -46,7 +48,7 @@ DWORD CreateAdminOnlyFolder(const std::wstring& parentPath, const std::wstring& 
     return error;
   }
   HeldFolder parent;
-  if (const DWORD error = HoldFolder(parentPath, parent); error != ERROR_SUCCESS) {
+  if (const DWORD error = HoldFolderFollowingLinks(parentPath, parent); error != ERROR_SUCCESS) {
     return error;
   }
   ChildOpen how;
@@ -73,8 +75,23 @@ DWORD DeleteSetupProgram(const HeldFolder& folder) {
 
 void UniqueSetupFolder::reset() {
   if (folder_.handle) {
-    (void)DeleteSetupProgram(folder_);
-    (void)DeleteThroughHandle(folder_.handle.get());
+    // A scanner may look at the new program for a moment after it ran; the
+    // folder is tried again a few times before it is given up, logged.
+    constexpr DWORD kRetryWaitsMs[] = {50, 100, 200};
+    DWORD error = ERROR_SUCCESS;
+    for (size_t attempt = 0;; ++attempt) {
+      error = DeleteSetupProgram(folder_);
+      if (error == ERROR_SUCCESS || IsNotFoundError(error)) {
+        error = DeleteThroughHandle(folder_.handle.get());
+      }
+      if (error == ERROR_SUCCESS || attempt == std::size(kRetryWaitsMs)) {
+        break;
+      }
+      Sleep(kRetryWaitsMs[attempt]);
+    }
+    if (error != ERROR_SUCCESS) {
+      WriteLogLine(L"Error " + std::to_wstring(error) + L" deleting dir: " + folder_.path);
+    }
   }
   folder_ = HeldFolder{};
 }

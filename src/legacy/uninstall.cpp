@@ -126,19 +126,26 @@ DWORD RunGameFoldersSetup(const std::wstring& installDir, std::int32_t gameId,
   UniqueFileHandle setup;
   ChildOpen how;
   how.kind = ChildKind::File;
-  if (HoldFolder(legacyFolder, folder) != ERROR_SUCCESS ||
-      OpenChild(folder, kLegacySetupFileName, how, setup) != ERROR_SUCCESS) {
+  DWORD error = HoldFolderFollowingLinks(legacyFolder, folder);
+  if (error == ERROR_SUCCESS) {
+    error = OpenChild(folder, kLegacySetupFileName, how, setup);
+  }
+  if (IsNotFoundError(error) || error == ERROR_DIRECTORY || error == kFolderWhereFileMeant) {
     return ERROR_FILE_NOT_FOUND;
+  }
+  if (error != ERROR_SUCCESS) {
+    return error == kNotTheObjectMeant ? static_cast<DWORD>(ERROR_FILE_INVALID) : error;
   }
   setup.reset();
   UniqueFileHandle locked;
-  if (requireOwnSetup &&
-      OpenVerifiedSetup(GetModuleHandleW(nullptr), folder, 0, locked) != ERROR_SUCCESS) {
-    return ERROR_FILE_INVALID;
+  if (requireOwnSetup) {
+    error = OpenVerifiedSetup(GetModuleHandleW(nullptr), folder, 0, locked);
+    if (error != ERROR_SUCCESS) {
+      return error;
+    }
   }
   DWORD result = 0;
-  const DWORD error =
-      RunSetup(JoinPath(legacyFolder, kLegacySetupFileName), locked.get(), gameId, result);
+  error = RunSetup(JoinPath(legacyFolder, kLegacySetupFileName), locked.get(), gameId, result);
   return error != ERROR_SUCCESS ? error : result;
 }
 

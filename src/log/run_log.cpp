@@ -83,7 +83,7 @@ std::wstring LogPath(const std::wstring& path) {
   return quoted + L"\"";
 }
 
-void LogSkippedLink(const std::wstring& path) { WriteLogLine(L"Skipping link: " + path); }
+void LogSkippedLinkOrReplaced(const std::wstring& path) { WriteLogLine(L"Skipping link: " + path); }
 
 void SetRunLogOutput(HANDLE output) {
   LogOutput& current = Output();

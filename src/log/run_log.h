@@ -32,7 +32,7 @@ std::wstring LogPath(const std::wstring& path);
 
 // Logs that `path` was left alone: it leads to something else than the
 // entry meant (a link, or an entry replaced meanwhile).
-void LogSkippedLink(const std::wstring& path);
+void LogSkippedLinkOrReplaced(const std::wstring& path);
 
 // Sends the log to `output` from now on, a handle the caller keeps open
 // (standard output at start); a log file opened before is closed.
