@@ -14,7 +14,6 @@ namespace {
 constexpr ULONG kObjCaseInsensitive = 0x40;
 constexpr ULONG kFileOpen = 1;
 constexpr ULONG kFileCreate = 2;
-constexpr ULONG kFileOpenIf = 3;
 constexpr ULONG kFileDirectoryFile = 0x1;
 constexpr ULONG kFileSynchronousIoNonAlert = 0x20;
 constexpr ULONG kFileNonDirectoryFile = 0x40;
@@ -22,7 +21,6 @@ constexpr ULONG kFileOpenReparsePoint = 0x200000;
 constexpr LONG kStatusObjectNameCollision = static_cast<LONG>(0xC0000035);
 constexpr LONG kStatusFileIsADirectory = static_cast<LONG>(0xC00000BA);
 constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056);
-constexpr ULONG_PTR kFileCreated = 2;  // IO_STATUS_BLOCK.Information of a new object
 
 using NtCreateFileFunction = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES,
                                           PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG, ULONG,
@@ -111,13 +109,12 @@ struct NtOpenRequest {
   PSECURITY_DESCRIPTOR security = nullptr;
 };
 
-// NtCreateFile of the single name `name` relative to `parent`'s handle. Sets
-// `created` when the object is new. Returns 0 or the error; a folder where
-// a file is asked for and an entry pending deletion each get a code of
-// their own, since both are answers rather than failures.
+// NtCreateFile of the single name `name` relative to `parent`'s handle.
+// Returns 0 or the error; a folder where a file is asked for and an entry
+// pending deletion each get a code of their own, since both are answers
+// rather than failures.
 DWORD NtOpen(const HeldFolder& parent, const std::wstring& name, const NtOpenRequest& request,
-             UniqueFileHandle& opened, bool& created) {
-  created = false;
+             UniqueFileHandle& opened) {
   if (!parent.handle) {
     return ERROR_INVALID_HANDLE;
   }
@@ -158,20 +155,7 @@ DWORD NtOpen(const HeldFolder& parent, const std::wstring& name, const NtOpenReq
     return nt.toError(result);
   }
   opened.reset(handle);
-  created = request.disposition == kFileCreate || status.Information == kFileCreated;
   return ERROR_SUCCESS;
-}
-
-ULONG NtDisposition(Disposition disposition) {
-  switch (disposition) {
-    case Disposition::CreateNew:
-      return kFileCreate;
-    case Disposition::OpenOrCreate:
-      return kFileOpenIf;
-    case Disposition::OpenExisting:
-      break;
-  }
-  return kFileOpen;
 }
 
 ULONG NtKindOptions(ChildKind kind) {
@@ -232,10 +216,11 @@ DWORD ReadNtObjectName(HANDLE handle, NtObjectName& objectName) {
     return nt.toError(status);
   }
   const auto* name = reinterpret_cast<const UNICODE_STRING*>(buffer.data());
-  // Wine answers with an empty name, and success, for an object whose Linux
-  // path is longer than Linux takes (4,095 bytes): no name, no check.
+  // Wine answers with an empty name, and success, for an object it can't
+  // name: one whose Linux path is longer than Linux takes (4,095 bytes), or
+  // one in a folder renamed since. No name, no check.
   if (name->Length == 0) {
-    return ERROR_FILENAME_EXCED_RANGE;
+    return ERROR_CANT_RESOLVE_FILENAME;
   }
   objectName.text.assign(name->Buffer, name->Length / sizeof(wchar_t));
   return ERROR_SUCCESS;
@@ -305,13 +290,26 @@ DWORD HoldFolderWithoutLinks(const std::wstring& path, HeldFolder& folder) {
 DWORD OpenChild(const HeldFolder& parent, const std::wstring& name, const ChildOpen& how,
                 UniqueFileHandle& child) {
   child.reset();
+  // Asked to open or create, the platform may create where a link leads
+  // (Wine follows one to nothing, and says it opened): an entry that is
+  // there is opened, and only a missing one is made, exclusively.
+  if (how.disposition == Disposition::OpenOrCreate) {
+    ChildOpen step = how;
+    step.disposition = Disposition::OpenExisting;
+    DWORD error = OpenChild(parent, name, step, child);
+    if (IsNotFoundError(error)) {
+      step.disposition = Disposition::CreateNew;
+      error = OpenChild(parent, name, step, child);
+    }
+    return error;
+  }
+  const bool create = how.disposition == Disposition::CreateNew;
   UniqueFileHandle opened;
-  bool created = false;
   if (const DWORD error =
           NtOpen(parent, name,
-                 NtOpenRequest{how.access, how.share, NtDisposition(how.disposition),
+                 NtOpenRequest{how.access, how.share, create ? kFileCreate : kFileOpen,
                                NtKindOptions(how.kind) | kFileOpenReparsePoint, how.security},
-                 opened, created);
+                 opened);
       error != ERROR_SUCCESS) {
     return error;
   }
@@ -323,9 +321,9 @@ DWORD OpenChild(const HeldFolder& parent, const std::wstring& name, const ChildO
     error = CheckObjectMeant(facts, ChildObjectName(parent.objectName, name), how);
   }
   if (error != ERROR_SUCCESS) {
-    // Made through a link, somewhere else, or made and not known for ours:
-    // a new object is ours to take back.
-    if (created) {
+    // Made and not known for the object meant: a new object is ours to
+    // take back.
+    if (create) {
       (void)DeleteThroughHandle(opened.get());
     }
     return error;
@@ -351,18 +349,14 @@ DWORD HoldChildFolder(const HeldFolder& parent, const std::wstring& name, ChildO
 
 DWORD OpenChildTarget(const HeldFolder& parent, const std::wstring& name,
                       UniqueFileHandle& target) {
-  bool created = false;
-  return NtOpen(parent, name, NtOpenRequest{}, target, created);
+  return NtOpen(parent, name, NtOpenRequest{}, target);
 }
 
 DWORD ConfirmChildGone(const HeldFolder& parent, const std::wstring& name, ULONGLONG listedId) {
   UniqueFileHandle opened;
-  bool created = false;
-  const DWORD error =
-      NtOpen(parent, name,
-             NtOpenRequest{0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kFileOpen,
-                           kFileOpenReparsePoint},
-             opened, created);
+  NtOpenRequest request;
+  request.options = kFileOpenReparsePoint;
+  const DWORD error = NtOpen(parent, name, request, opened);
   if (IsNotFoundError(error) || error == ERROR_DELETE_PENDING) {
     return ERROR_SUCCESS;
   }

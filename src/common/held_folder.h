@@ -75,8 +75,9 @@ bool ObjectNameInside(const NtObjectName& folder, const NtObjectName& object,
                       std::wstring& relative, DWORD& error);
 
 // Reads the NT name of the object behind `handle`. Returns 0, the query's
-// error, or ERROR_FILENAME_EXCED_RANGE when the platform gives no name (Wine,
-// for an object whose Linux path is longer than 4,095 bytes).
+// error, or ERROR_CANT_RESOLVE_FILENAME when the platform gives no name (Wine,
+// for an object whose Linux path is longer than 4,095 bytes, or in a folder
+// renamed since it was opened).
 [[nodiscard]] DWORD ReadNtObjectName(HANDLE handle, NtObjectName& objectName);
 
 // Reads the file id of the object behind `handle`, as listings give it.
