@@ -77,14 +77,21 @@ TEST_F(ProcessRun, ACheckedStartRunsOnlyTheFileChecked) {
   WriteFileBytes(release_, "");
   const std::wstring other = JoinPath(directory_, L"other.exe");
   ASSERT_TRUE(CopyFileTo(installer_, other));
+  // Found again by its name, a checked file with a second name would pass
+  // wherever that name was started from.
+  const std::wstring linked = JoinPath(directory_, L"linked.exe");
+  ASSERT_TRUE(CopyFileTo(installer_, linked));
+  ASSERT_TRUE(
+      CreateHardLinkW(JoinPath(directory_, L"second.exe").c_str(), linked.c_str(), nullptr));
   DWORD exitCode = 0;
-  for (const std::wstring& checked : {installer_, other}) {
+  for (const std::wstring& checked : {installer_, other, linked}) {
     const UniqueFileHandle held(CreateFileW(checked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                             OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     // Time enough for a child that was not started suspended to record its start.
     const ChildStart start{nullptr, held.get(), [] { Sleep(1000); }};
-    EXPECT_EQ(RunProcessAndWait(installer_, exitCode, start),
+    const std::wstring& started = checked == linked ? linked : installer_;
+    EXPECT_EQ(RunProcessAndWait(started, exitCode, start),
               checked == installer_ ? 0u : static_cast<DWORD>(ERROR_FILE_INVALID));
   }
   EXPECT_EQ(ReadRecordedLines(record_), (std::vector<std::wstring>{installer_, L"done"}));
