@@ -122,8 +122,13 @@ std::optional<std::wstring> FindInstallerExecutable() {
   for (const std::wstring& candidate :
        {std::wstring(kInstallerFileName), JoinPath(GetModuleDirectory(), kInstallerFileName)}) {
     bool exists = false;
-    // A candidate whose state can't be read can't be started either.
-    if (TestPathExists(candidate, exists) == ERROR_SUCCESS && exists) {
+    // A candidate whose state can't be read can't be started either; the
+    // next one is tried.
+    const DWORD error = TestPathExists(candidate, exists);
+    if (error != ERROR_SUCCESS) {
+      WriteLogLine(L"Error " + std::to_wstring(error) + L" looking for " + LogPath(candidate));
+    }
+    if (exists) {
       return candidate;
     }
   }

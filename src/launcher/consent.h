@@ -4,5 +4,6 @@
 #include <string>
 
 // True when HKLM\SOFTWARE\Zelqa\AC\Installs holds a REG_DWORD named `title`
-// that is not zero: the player already agreed to the install.
+// that is not zero: the player already agreed to the install. A value that
+// can't be read is no consent; the error is logged unless it is "not found".
 bool HasInstallConsent(const std::wstring& title);

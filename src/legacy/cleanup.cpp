@@ -133,12 +133,19 @@ DWORD OpenCollected(const CleanupEntry& collected, ChildKind kind, UniqueFileHan
   return OpenChild(*collected.parent, collected.name, how, entry);
 }
 
+// How long the deletions of one cleanup may wait, in all, for entries to
+// come free: a tree of folders that will never be empty must not take
+// 300 ms a folder.
+struct RetryBudget {
+  DWORD leftMs = 1000;
+};
+
 // Deletes the collected entry open in `entry` (or, after `openError`, not
 // open) and makes sure it is gone. What someone holds for a moment (a
 // scanner, an indexer) or a folder whose entries are still going is tried
-// again a few times, about 300 ms in all.
+// again a few times, about 300 ms at most, while `budget` lasts.
 DWORD DeleteCollected(const CleanupEntry& collected, ChildKind kind, DWORD openError,
-                      UniqueFileHandle& entry) {
+                      UniqueFileHandle& entry, RetryBudget& budget) {
   constexpr DWORD kRetryWaitsMs[] = {20, 40, 80, 160};
   DWORD error = openError;
   for (size_t attempt = 0;; ++attempt) {
@@ -152,9 +159,10 @@ DWORD DeleteCollected(const CleanupEntry& collected, ChildKind kind, DWORD openE
       }
     }
     if ((error != ERROR_SHARING_VIOLATION && error != ERROR_DIR_NOT_EMPTY) ||
-        attempt == std::size(kRetryWaitsMs)) {
+        attempt == std::size(kRetryWaitsMs) || budget.leftMs < kRetryWaitsMs[attempt]) {
       break;
     }
+    budget.leftMs -= kRetryWaitsMs[attempt];
     Sleep(kRetryWaitsMs[attempt]);
     error = OpenCollected(collected, kind, entry);
   }
@@ -162,7 +170,7 @@ DWORD DeleteCollected(const CleanupEntry& collected, ChildKind kind, DWORD openE
   return error == kNotTheObjectMeant ? static_cast<DWORD>(ERROR_FILE_INVALID) : error;
 }
 
-void DeleteFiles(const std::vector<CleanupEntry>& files) {
+void DeleteFiles(const std::vector<CleanupEntry>& files, RetryBudget& budget) {
   if (files.empty()) {
     return;
   }
@@ -175,7 +183,7 @@ void DeleteFiles(const std::vector<CleanupEntry>& files) {
       continue;
     }
     WriteLogLine(L"\tDeleting file: " + file.path);
-    error = DeleteCollected(file, ChildKind::File, error, entry);
+    error = DeleteCollected(file, ChildKind::File, error, entry, budget);
     if (error != ERROR_SUCCESS) {
       LogEntryError(error, L"deleting file", file.path);
     }
@@ -183,7 +191,7 @@ void DeleteFiles(const std::vector<CleanupEntry>& files) {
 }
 
 // Deepest first: every folder after the folders found inside it.
-void DeleteFolders(std::vector<CleanupEntry>& folders) {
+void DeleteFolders(std::vector<CleanupEntry>& folders, RetryBudget& budget) {
   for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
     // Our own hold would keep the folder from going.
     if (folder->ownHold != nullptr) {
@@ -199,7 +207,7 @@ void DeleteFolders(std::vector<CleanupEntry>& folders) {
       continue;
     }
     WriteLogLine(L"Deleting dir: " + folder->path);
-    error = DeleteCollected(*folder, ChildKind::Directory, error, entry);
+    error = DeleteCollected(*folder, ChildKind::Directory, error, entry, budget);
     if (error != ERROR_SUCCESS) {
       LogEntryError(error, L"deleting dir", folder->path);
     }
@@ -325,7 +333,8 @@ void AddExtractedSetup(const HeldFolder& folder, CleanupLists& lists) {
 }
 
 void DeleteEasyAntiCheatEntries(CleanupLists& lists) {
-  DeleteFiles(lists.files);
+  RetryBudget budget;
+  DeleteFiles(lists.files, budget);
   // Only the folders that hold a folder to delete stay held.
   std::set<const HeldFolder*> parents;
   for (const CleanupEntry& folder : lists.folders) {
@@ -336,7 +345,7 @@ void DeleteEasyAntiCheatEntries(CleanupLists& lists) {
       held.handle.reset();
     }
   }
-  DeleteFolders(lists.folders);
+  DeleteFolders(lists.folders, budget);
   lists = CleanupLists{};
 }
 
