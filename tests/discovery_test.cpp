@@ -177,8 +177,7 @@ TEST_F(DiscoveryRegistry, TheLauncherLogsTheGameRootAsStored) {
   // Found through the current directory only.
   EXPECT_EQ(RunLauncherIn(elsewhere, game, exitCode)[0], "Game Root: " + Narrow(game) + "\\");
 
-  EXPECT_EQ(RunLauncherIn(elsewhere, elsewhere, exitCode)[0],
-            "Could not find game install information. Possible new installation.");
+  EXPECT_EQ(RunLauncherIn(elsewhere, elsewhere, exitCode)[0], kNoGameLine);
 }
 
 }  // namespace

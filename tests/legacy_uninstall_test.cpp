@@ -35,9 +35,7 @@ TEST(LegacyUninstallCommand, NamesTheIdAndQuotesAPathWithBlanks) {
             L"\"C:\\Users\\Jo\tDoe\\S.exe\" uninstall 7 -console");
 }
 
-std::string EmbeddedSetup() {
-  return ReadFileBytes(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"));
-}
+std::string EmbeddedSetup() { return ReadFileBytes(LegacySetupStandInPath()); }
 
 // Between writing the setup program and running it, whoever owns the log
 // folder could put another program there: only the checked copy runs, and
@@ -162,27 +160,25 @@ TEST(LegacyUninstallSetupFolder, IsAlwaysNewAndGoesWithItsOwner) {
 // DLL planted beside it. Unelevated, the extraction is refused and nothing
 // runs there; elevated, the setup program runs from a folder of its own.
 TEST(LegacyUninstallLinks, APlantedLinkIsNeverWrittenThroughNorRun) {
-  const std::wstring folder = MakeScratchDirectory(L"legacy-planted-link");
-  const std::wstring logFolder = JoinPath(AppDataFolder(), L"LegacyPlantedLink");
+  const PlacedLauncher placed = PlaceLauncher(L"LegacyPlantedLink");
+  const std::wstring& folder = placed.folder;
   const std::wstring outside = MakeScratchDirectory(L"legacy-planted-link-to");
   const std::wstring copy = JoinPath(outside, L"copy.exe");
   const std::wstring marker = JoinPath(folder, L"planted-dll-loaded");
   const std::wstring record = JoinPath(folder, L"record.txt");
-  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"), copy));
+  ASSERT_TRUE(CopyFileTo(LegacySetupStandInPath(), copy));
   ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"planted\\version.dll"),
                          JoinPath(outside, L"version.dll")));
-  CreateDirectoryW(logFolder.c_str(), nullptr);
-  RegistryFixture legacy(L"SOFTWARE\\WOW6432Node\\EasyAntiCheat");
-  legacy.SetString(L"", L"GamesInstalled", L"1234");
+  CreateDirectoryW(placed.logFolder.c_str(), nullptr);
+  const LegacyRegistration legacy(L"1234");
   for (const std::wstring& target : {JoinPath(outside, L"new.exe"), copy}) {
-    if (!MakeSymbolicLink(target, JoinPath(logFolder, L"EasyAntiCheat_Setup.exe"), false)) {
+    if (!MakeSymbolicLink(target, JoinPath(placed.logFolder, L"EasyAntiCheat_Setup.exe"), false)) {
       GTEST_SKIP() << "no link can be made here";
     }
     for (const bool unelevated : {true, false}) {
       SCOPED_TRACE(Narrow(target) + (unelevated ? " unelevated" : " elevated"));
       DeleteFileW(record.c_str());
-      ProgramRun run{CopyLauncherTo(folder, L"LegacyPlantedLink.exe"),
-                     L"install -title T -eactitleId 1234", folder};
+      ProgramRun run{placed.exe, L"install -title T -eactitleId 1234", folder};
       run.elevation = unelevated ? Elevation::Unelevated : Elevation::Elevated;
       run.environment = {{L"ZELQA_TEST_LEGACY_RECORD", record},
                          {L"ZELQA_TEST_PLANTED_RECORD", marker}};
@@ -209,17 +205,13 @@ class LegacyUninstall : public testing::Test {
         !TokenWithElevation(Elevation::Elevated, token)) {
       GTEST_SKIP() << "runs unelevated and elevated, and this system gives only one";
     }
-    legacy_.SetString(L"", L"GamesInstalled", L"1234");
-    folder_ = MakeScratchDirectory(L"legacy-uninstall");
-    program_ = CopyLauncherTo(folder_, L"LegacyUninstallRun.exe");
-    logDirectory_ = JoinPath(AppDataFolder(), L"LegacyUninstallRun");
+    const PlacedLauncher placed = PlaceLauncher(L"LegacyUninstallRun");
+    folder_ = placed.folder;
+    program_ = placed.exe;
+    logDirectory_ = placed.logFolder;
     setup_ = JoinPath(logDirectory_, L"EasyAntiCheat_Setup.exe");
     record_ = JoinPath(folder_, L"legacy-record.txt");
     CreateDirectoryW(logDirectory_.c_str(), nullptr);
-    // No copy from an earlier test.
-    SetFileAttributesW(setup_.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(setup_.c_str());
-    RemoveDirectoryW(setup_.c_str());
   }
 
   // Unelevated, the setup program goes to the log folder. No installer is
@@ -249,15 +241,13 @@ class LegacyUninstall : public testing::Test {
 
   std::vector<std::wstring> Recorded() const { return ReadRecordedLines(record_); }
 
-  static constexpr char kNoGame[] =
-      "Could not find game install information. Possible new installation.";
-  RegistryFixture legacy_{L"SOFTWARE\\WOW6432Node\\EasyAntiCheat"};
+  const LegacyRegistration legacy_{L"1234"};
   std::wstring folder_, program_, logDirectory_, setup_, record_;
 };
 
 TEST_F(LegacyUninstall, ExtractsTheEmbeddedProgramHiddenAndRunsIt) {
-  EXPECT_EQ(Run(), ExpectedLog(kNoGame, {"Extracted EAC setup: " + Narrow(setup_),
-                                         "Uninstalled EasyAntiCheat."}));
+  EXPECT_EQ(Run(), ExpectedLog(kNoGameLine, {"Extracted EAC setup: " + Narrow(setup_),
+                                             "Uninstalled EasyAntiCheat."}));
   EXPECT_TRUE(ReadFileBytes(setup_) == EmbeddedSetup());
   const DWORD attributes = GetFileAttributesW(setup_.c_str());
   ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
@@ -265,7 +255,7 @@ TEST_F(LegacyUninstall, ExtractsTheEmbeddedProgramHiddenAndRunsIt) {
   EXPECT_EQ(Recorded(), (std::vector<std::wstring>{setup_ + L" uninstall 1234 -console"}));
 
   // A setup program that fails says so; the install goes on all the same.
-  EXPECT_EQ(Run(L"1"), ExpectedLog(kNoGame, {"Could not uninstall EasyAntiCheat: 1"}));
+  EXPECT_EQ(Run(L"1"), ExpectedLog(kNoGameLine, {"Could not uninstall EasyAntiCheat: 1"}));
 }
 
 // The player can write to the log folder: a DLL planted there loads into
@@ -277,7 +267,7 @@ TEST_F(LegacyUninstall, ADllPlantedInTheLogFolderNeverLoadsIntoAnElevatedSetup) 
                          JoinPath(logDirectory_, L"version.dll")));
   ProgramRun run{setup_, L"", folder_};
   run.environment = {{L"ZELQA_TEST_PLANTED_RECORD", marker}};
-  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"), setup_));
+  ASSERT_TRUE(CopyFileTo(LegacySetupStandInPath(), setup_));
   RunProgram(run);
   ASSERT_TRUE(FileExists(marker)) << "a DLL beside a program loads into it";
   ASSERT_TRUE(DeleteFileW(marker.c_str()));
@@ -352,7 +342,7 @@ TEST_F(LegacyUninstall, AnElevatedRunWhoseOwnFolderCannotBeMadeRunsNoOtherCopy) 
   ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, programData), S_OK);
   const std::wstring gameCopy = JoinPath(folder_, L"EasyAntiCheat\\EasyAntiCheat_Setup.exe");
   ASSERT_TRUE(CreateDirectoryW(JoinPath(folder_, L"EasyAntiCheat").c_str(), nullptr));
-  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"), gameCopy));
+  ASSERT_TRUE(CopyFileTo(LegacySetupStandInPath(), gameCopy));
   CopyStandInInstallerTo(folder_);
   RegistryFixture games(L"SOFTWARE\\Zelqa Games");
   games.SetString(L"Game", L"Install Dir", folder_);
@@ -380,9 +370,9 @@ TEST_F(LegacyUninstall, AnElevatedRunWhoseOwnFolderCannotBeMadeRunsNoOtherCopy) 
 }
 
 TEST_F(LegacyUninstall, RunsAnIdenticalCopyWithoutWritingIt) {
-  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"), setup_));
+  ASSERT_TRUE(CopyFileTo(LegacySetupStandInPath(), setup_));
   ASSERT_TRUE(SetFileAttributesW(setup_.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(Run(), ExpectedLog(kNoGame, {"Uninstalled EasyAntiCheat."}));
+  EXPECT_EQ(Run(), ExpectedLog(kNoGameLine, {"Uninstalled EasyAntiCheat."}));
   EXPECT_EQ(Recorded(), (std::vector<std::wstring>{setup_ + L" uninstall 1234 -console"}));
   EXPECT_NE(GetFileAttributesW(setup_.c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << "left as found";
 }
@@ -408,8 +398,8 @@ TEST_F(LegacyUninstall, ReplacesAnyOtherCopyBeforeRunningIt) {
           SetFileAttributesW(setup_.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
     }
     DeleteFileW(record_.c_str());
-    EXPECT_EQ(Run(), ExpectedLog(kNoGame, {"Extracted EAC setup: " + Narrow(setup_),
-                                           "Uninstalled EasyAntiCheat."}));
+    EXPECT_EQ(Run(), ExpectedLog(kNoGameLine, {"Extracted EAC setup: " + Narrow(setup_),
+                                               "Uninstalled EasyAntiCheat."}));
     EXPECT_TRUE(ReadFileBytes(setup_) == embedded);
     EXPECT_EQ(Recorded(), (std::vector<std::wstring>{setup_ + L" uninstall 1234 -console"}));
   }
@@ -419,7 +409,7 @@ TEST_F(LegacyUninstall, FallsBackToTheGameFoldersCopyWhenExtractionFails) {
   ASSERT_TRUE(CreateDirectoryW(setup_.c_str(), nullptr));
   // Nothing is ever written over what stands where the setup program goes.
   const std::string failed = "extractResource failed: 80";
-  EXPECT_EQ(Run(), ExpectedLog(kNoGame, {failed, "Could not uninstall EasyAntiCheat: 2"}))
+  EXPECT_EQ(Run(), ExpectedLog(kNoGameLine, {failed, "Could not uninstall EasyAntiCheat: 2"}))
       << "no game folder";
 
   RegistryFixture games(L"SOFTWARE\\Zelqa Games");
@@ -431,7 +421,7 @@ TEST_F(LegacyUninstall, FallsBackToTheGameFoldersCopyWhenExtractionFails) {
 
   const std::wstring gameCopy = JoinPath(folder_, L"EasyAntiCheat\\EasyAntiCheat_Setup.exe");
   ASSERT_TRUE(CreateDirectoryW(JoinPath(folder_, L"EasyAntiCheat").c_str(), nullptr));
-  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"), gameCopy));
+  ASSERT_TRUE(CopyFileTo(LegacySetupStandInPath(), gameCopy));
   EXPECT_EQ(Run(), ExpectedLog(gameLine, {failed, "Uninstalled EasyAntiCheat."}));
   EXPECT_EQ(Recorded(), (std::vector<std::wstring>{gameCopy + L" uninstall 1234 -console"}));
 
