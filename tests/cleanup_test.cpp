@@ -18,31 +18,10 @@
 
 namespace {
 
-// Points the run log at a fresh file while `step` runs and returns the
-// texts of its lines.
-template <typename Step>
-std::vector<std::string> CaptureLog(Step step) {
-  static int captures = 0;
-  static const std::wstring folder =
-      MakeScratchDirectory(L"cleanup-log-" + std::to_wstring(GetCurrentProcessId()));
-  HeldFolder held;
-  const std::wstring name = std::to_wstring(++captures) + L".log";
-  if (HoldFolderFollowingLinks(folder, held) != ERROR_SUCCESS ||
-      RedirectRunLog(held, name) != ERROR_SUCCESS) {
-    ADD_FAILURE() << "cannot redirect the run log";
-    return {};
-  }
-  step();
-  // Back to standard output, where other tests expect the log.
-  SetRunLogOutput(GetStdHandle(STD_OUTPUT_HANDLE));
-  const std::string bytes = ReadFileBytes(JoinPath(folder, name));
-  return bytes.empty() ? std::vector<std::string>() : LogTexts(bytes);
-}
-
 // The cleanup as a run does it, its log folder held throughout.
 std::vector<std::string> CleanupLog(const std::wstring& logDirectory,
                                     const std::wstring& installDir) {
-  return CaptureLog([&] {
+  return CaptureRunLog([&] {
     HeldFolder logs;
     ASSERT_EQ(HoldFolderFollowingLinks(logDirectory, logs), 0u);
     DeleteEasyAntiCheatFiles(logs, logs, installDir);
@@ -434,7 +413,7 @@ TEST_F(CleanupLinkRun, AFolderSwappedForALinkMidCleanupIsNotFollowed) {
   if (!IsUnderWine()) {
     EXPECT_FALSE(MoveFileW(sub.c_str(), (sub + L"-moved").c_str())) << "a folder the walk holds";
   }
-  const std::vector<std::string> lines = CaptureLog([&] { DeleteEasyAntiCheatEntries(lists); });
+  const std::vector<std::string> lines = CaptureRunLog([&] { DeleteEasyAntiCheatEntries(lists); });
   ASSERT_GE(lines.size(), 4u);
   EXPECT_EQ(lines[1], SkipLine(replaced));
   EXPECT_EQ(ReadFileBytes(replaced), "new");
@@ -535,7 +514,7 @@ TEST(CleanupScope, ThisSystemsSharedFoldersAreNeverCleanedUp) {
   const bool mapped = MapDriveLetter(L'X', drive);
   for (const std::wstring& folder : {std::wstring(shortName), std::wstring(L"X:\\")}) {
     CleanupLists lists;
-    EXPECT_EQ(CaptureLog([&] { lists = CollectEasyAntiCheatEntries(folder); }),
+    EXPECT_EQ(CaptureRunLog([&] { lists = CollectEasyAntiCheatEntries(folder); }),
               std::vector<std::string>{"Not cleaning up: " + Narrow(folder)});
     EXPECT_TRUE(lists.files.empty() && lists.folders.empty()) << Narrow(folder);
   }

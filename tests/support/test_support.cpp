@@ -11,6 +11,7 @@
 #include "common/path_text.h"
 #include "common/process_facts.h"
 #include "common/unique_resource.h"
+#include "log/run_log.h"
 
 std::wstring TestBinaryDirectory() { return GetModuleDirectory(); }
 
@@ -322,6 +323,25 @@ std::vector<std::string> LogTexts(const std::string& output) {
     start = end + 2;
   }
   return texts;
+}
+
+std::vector<std::string> CaptureRunLog(const std::function<void()>& step) {
+  static int captures = 0;
+  static const std::wstring folder =
+      MakeScratchDirectory(L"run-log-" + std::to_wstring(GetCurrentProcessId()));
+  const std::wstring name = std::to_wstring(++captures) + L".log";
+  HeldFolder held;
+  DWORD error = HoldFolderFollowingLinks(folder, held);
+  if (error == ERROR_SUCCESS) {
+    error = RedirectRunLog(held, name);
+  }
+  if (error != ERROR_SUCCESS) {
+    return {"<run log not redirected: " + std::to_string(error) + ">"};
+  }
+  step();
+  SetRunLogOutput(GetStdHandle(STD_OUTPUT_HANDLE));
+  const std::string bytes = ReadFileBytes(JoinPath(folder, name));
+  return bytes.empty() ? std::vector<std::string>() : LogTexts(bytes);
 }
 
 std::string LogQuoted(const std::wstring& path) {

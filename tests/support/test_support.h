@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -106,6 +107,11 @@ std::vector<std::string> LogTexts(const std::string& output);
 // "Default" desktop, and returns "<name>\\Default" for ProgramRun::desktop;
 // empty when the platform refuses. The station lives until the test ends.
 std::wstring CreateHiddenWindowStation(const std::wstring& name);
+
+// Points this process's run log at a new file while `step` runs, then back
+// at standard output, where other tests expect it, and returns the texts of
+// the lines written; "<run log not redirected: error>" when it can't be.
+std::vector<std::string> CaptureRunLog(const std::function<void()>& step);
 
 // A path as the run log writes it: quoted, backslashes and quotes escaped.
 std::string LogQuoted(const std::wstring& path);
