@@ -87,25 +87,44 @@ TEST(LegacyUninstallExtract, OnlyTheCheckedCopyRuns) {
   EXPECT_FALSE(FileExists(path));
 }
 
-// The DACL of `descriptor` in SDDL, with the flag Windows adds to a DACL it
-// stored (auto-inherited) left out.
-std::wstring DaclText(PSECURITY_DESCRIPTOR descriptor) {
-  LPWSTR text = nullptr;
-  ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
-                                                       DACL_SECURITY_INFORMATION, &text, nullptr);
-  const UniqueLocalMemory owner(text);
-  std::wstring dacl = text != nullptr ? text : L"";
-  return dacl.rfind(L"D:PAI", 0) == 0 ? dacl.erase(3, 2) : dacl;
+// Protected (nothing inherited from the parent), with full control for
+// SYSTEM and Administrators, inherited by the files and folders inside, and
+// no entry for anyone else: read entry by entry.
+void ExpectOnlySystemAndAdministrators(PSECURITY_DESCRIPTOR descriptor) {
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+  EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "the parent's entries are inherited";
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+  ASSERT_TRUE(present && dacl != nullptr) << "no DACL lets everyone in";
+  std::vector<std::string> granted;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    ASSERT_TRUE(GetAce(dacl, i, &ace));
+    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+    SCOPED_TRACE("entry " + std::to_string(i));
+    ASSERT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    EXPECT_EQ(allowed->Mask, static_cast<ACCESS_MASK>(FILE_ALL_ACCESS));
+    EXPECT_EQ(allowed->Header.AceFlags & VALID_INHERIT_FLAGS,
+              OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    const PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+    LPWSTR text = nullptr;
+    ConvertSidToStringSidW(sid, &text);
+    const UniqueLocalMemory owner(text);
+    granted.push_back(IsWellKnownSid(sid, WinLocalSystemSid)             ? "SYSTEM"
+                      : IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ? "Administrators"
+                                                                         : Narrow(text));
+  }
+  EXPECT_EQ(granted, (std::vector<std::string>{"SYSTEM", "Administrators"}));
 }
-
-// Protected (nothing inherited from the parent), full control for SYSTEM and
-// Administrators and for no one else, inherited inside.
-constexpr wchar_t kAdminOnly[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
 TEST(LegacyUninstallSetupFolder, OnlySystemAndAdministratorsMayWriteThere) {
   UniqueLocalMemory built;
   ASSERT_EQ(BuildAdminOnlyDescriptor(built), 0u);
-  EXPECT_EQ(DaclText(built.get()), kAdminOnly);
+  ExpectOnlySystemAndAdministrators(built.get());
 }
 
 TEST(LegacyUninstallSetupFolder, WindowsKeepsTheDescriptorAsBuilt) {
@@ -119,7 +138,7 @@ TEST(LegacyUninstallSetupFolder, WindowsKeepsTheDescriptorAsBuilt) {
                             nullptr, nullptr, nullptr, nullptr, &readBack),
             0u);
   const UniqueLocalMemory readBackOwner(readBack);
-  EXPECT_EQ(DaclText(readBack), kAdminOnly);
+  ExpectOnlySystemAndAdministrators(readBack);
 }
 
 // Never a folder that already stood there, whoever made it, and never the
