@@ -65,14 +65,6 @@ TEST(CleanupPatterns, SelectLaunchersAnywhereAndTheTopLevelLegacyFolder) {
         L"..\\EasyAntiCheat", L""}) {
     EXPECT_FALSE(IsEasyAntiCheatRelativePath(kept)) << Narrow(kept);
   }
-  // Judged by what they lead to, never entered: links, junctions, and the
-  // links Wine lists untagged. A compressed or cloud file is a file.
-  EXPECT_TRUE(IsLink(FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK));
-  EXPECT_TRUE(
-      IsLink(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, IO_REPARSE_TAG_MOUNT_POINT));
-  EXPECT_TRUE(IsLink(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, 0));
-  EXPECT_FALSE(IsLink(FILE_ATTRIBUTE_REPARSE_POINT, 0x80000017));  // a compressed file
-  EXPECT_FALSE(IsLink(FILE_ATTRIBUTE_DIRECTORY, IO_REPARSE_TAG_SYMLINK));
 }
 
 class CleanupRun : public testing::Test {

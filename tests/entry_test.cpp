@@ -88,8 +88,8 @@ TEST(EntryExitCodes, LegacyIdTextIsReadLikeANumberConversion) {
   const PlacedLauncher sandbox = PlaceLauncher(L"EntryLegacyText");
   CopyStandInInstallerTo(sandbox.folder);
   // Leading blanks, a sign and trailing letters are read as a conversion
-  // reads them; 0 skips detection.
-  for (const wchar_t* id : {L"\"  +12abc\"", L"0", L"-2147483648"}) {
+  // reads them; 0 skips detection; a key without a value is no id.
+  for (const wchar_t* id : {L"\"  +12abc\"", L"0", L"-2147483648", L""}) {
     const ProgramResult result =
         RunIn(sandbox, std::wstring(L"install -title Foo -eactitleId ") + id);
     EXPECT_EQ(result.exitCode, 0u) << Narrow(id);

@@ -8,13 +8,6 @@
 
 namespace {
 
-TEST(LogPlacementNames, FileNameIsStemTimestampAndExtension) {
-  EXPECT_EQ(LogFileName(L"Launcher", L"2026-12-08 05-27-49"), L"Launcher_2026-12-08 05-27-49.log");
-  EXPECT_EQ(LogFileName(L"my.tool", L""), L"my.tool_.log");
-  EXPECT_EQ(LogFileName(L"Launcher", L"2026-12-08 05-27-49", 2),
-            L"Launcher_2026-12-08 05-27-49_2.log");
-}
-
 TEST(LogPlacementNames, TimestampIsLocalTimeInFixedForm) {
   const std::wstring now = FormatLogTimestamp();
   EXPECT_TRUE(std::regex_match(now, std::wregex(LR"(\d{4}-\d\d-\d\d \d\d-\d\d-\d\d)")))
