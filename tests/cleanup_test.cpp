@@ -67,15 +67,23 @@ TEST(CleanupPatterns, SelectLaunchersAnywhereAndTheTopLevelLegacyFolder) {
   }
 }
 
+// A game folder, a log folder and a folder outside both, fresh for each test.
 class CleanupRun : public testing::Test {
  protected:
-  void SetUp() override {
-    game_ = MakeScratchDirectory(L"cleanup-game");
-    logs_ = MakeScratchDirectory(L"cleanup-logs");
+  void SetUp() override { MakeFolders(L""); }
+  // Links can't always be removed again: every case takes folders of its own.
+  void MakeFolders(const std::wstring& suffix) {
+    const std::wstring name =
+        Widen(testing::UnitTest::GetInstance()->current_test_info()->name()) + suffix;
+    game_ = MakeScratchDirectory(L"cleanup-game-" + name);
+    outside_ = MakeScratchDirectory(L"cleanup-outside-" + name);
+    logs_ = MakeScratchDirectory(L"cleanup-logs-" + name);
   }
   std::wstring At(const std::wstring& relative) const { return JoinPath(game_, relative); }
+  std::wstring Outside(const std::wstring& relative) const { return JoinPath(outside_, relative); }
 
   std::wstring game_;
+  std::wstring outside_;
   std::wstring logs_;
 };
 
@@ -267,26 +275,8 @@ TEST_F(CleanupRun, AGameFolderThatCannotBeListedIsLoggedAndTheCleanupGoesOn) {
 }
 
 // The cleanup runs elevated over a folder its user may shape: what a link
-// leads to is never deleted through it, and a link is never entered. Each
-// case gets a fresh game folder and a fresh folder outside it.
-class CleanupLinkRun : public testing::Test {
- protected:
-  void SetUp() override { MakeFolders(L""); }
-  // Links can't always be removed again: every case takes folders of its own.
-  void MakeFolders(const std::wstring& suffix) {
-    const std::wstring name =
-        Widen(testing::UnitTest::GetInstance()->current_test_info()->name()) + suffix;
-    game_ = MakeScratchDirectory(L"link-game-" + name);
-    outside_ = MakeScratchDirectory(L"link-outside-" + name);
-    logs_ = MakeScratchDirectory(L"link-logs-" + name);
-  }
-  std::wstring At(const std::wstring& relative) const { return JoinPath(game_, relative); }
-  std::wstring Outside(const std::wstring& relative) const { return JoinPath(outside_, relative); }
-
-  std::wstring game_;
-  std::wstring outside_;
-  std::wstring logs_;
-};
+// leads to is never deleted through it, and a link is never entered.
+class CleanupLinkRun : public CleanupRun {};
 
 bool Mentions(const std::vector<std::string>& lines, const std::string& text) {
   return std::any_of(lines.begin(), lines.end(),

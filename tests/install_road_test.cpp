@@ -35,10 +35,9 @@ TEST(InstallRoad, EveryStepOfAFullInstallIsLoggedInOrder) {
   consent.SetDword(L"", L"Road Game", 1);
   const LegacyRegistration legacy(L"77;1234");
 
-  ProgramRun run;
-  run.program = launcher;
-  run.arguments = L"install -title \"Road Game\" -prompt -log -showerrors -eactitleId 1234";
-  run.currentDirectory = workingDirectory;
+  ProgramRun run{launcher,
+                 L"install -title \"Road Game\" -prompt -log -showerrors -eactitleId 1234",
+                 workingDirectory};
   run.environment = {{L"ZELQA_TEST_LEGACY_RECORD", legacyRecord},
                      {L"ZELQA_TEST_INSTALLER_RECORD", installerRecord}};
   run.elevation = Elevation::Elevated;  // as setups run it
@@ -130,11 +129,10 @@ TEST(InstallRoad, OnlyADoneInstallCleansUpTheLegacyFiles) {
     games.SetString(L"Road", L"Install Dir", game);
     const LegacyRegistration legacy(L"1234");
 
-    ProgramRun run;
-    run.program = CopyLauncherTo(game, L"RoadResult.exe");
-    run.arguments = c.legacyExit != nullptr ? L"install -title Road -eactitleId 1234"
-                                            : L"install -title Road -eactitleId 0";
-    run.currentDirectory = game;
+    ProgramRun run{CopyLauncherTo(game, L"RoadResult.exe"),
+                   c.legacyExit != nullptr ? L"install -title Road -eactitleId 1234"
+                                           : L"install -title Road -eactitleId 0",
+                   game};
     run.environment = {{L"ZELQA_TEST_INSTALLER_EXIT", c.installerExit},
                        {L"ZELQA_TEST_LEGACY_EXIT", c.legacyExit != nullptr ? c.legacyExit : L""}};
     const ProgramResult result = RunProgram(run);

@@ -37,11 +37,7 @@ class InstallerRun : public testing::Test {
 
   ProgramResult Run(const std::wstring& arguments,
                     std::map<std::wstring, std::wstring> environment = {}) {
-    ProgramRun run;
-    run.program = launcher_;
-    run.arguments = arguments;
-    run.currentDirectory = work_;
-    run.environment = std::move(environment);
+    ProgramRun run{launcher_, arguments, work_, std::move(environment)};
     run.environment[L"ZELQA_TEST_INSTALLER_RECORD"] = record_;
     run.timeoutMs = 30000;
     ProgramResult result = RunProgram(run);

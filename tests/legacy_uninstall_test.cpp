@@ -236,10 +236,7 @@ class LegacyUninstall : public testing::Test {
   // Unelevated, the setup program goes to the log folder. No installer is
   // found, so the install fails and the cleanup leaves the extracted copy.
   Lines Run(const wchar_t* legacyExit = L"0") {
-    ProgramRun run;
-    run.program = program_;
-    run.arguments = L"install -title T -eactitleId 1234";
-    run.currentDirectory = folder_;
+    ProgramRun run{program_, L"install -title T -eactitleId 1234", folder_};
     run.elevation = Elevation::Unelevated;
     run.environment = {{L"ZELQA_TEST_LEGACY_RECORD", record_},
                        {L"ZELQA_TEST_LEGACY_EXIT", legacyExit}};

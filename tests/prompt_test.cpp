@@ -63,10 +63,7 @@ class PromptRun : public testing::Test {
     if (withInstaller) {
       CopyStandInInstallerTo(placed_.folder);
     }
-    ProgramRun run;
-    run.program = placed_.exe;
-    run.arguments = arguments;
-    run.currentDirectory = placed_.folder;
+    ProgramRun run{placed_.exe, arguments, placed_.folder};
     run.environment[L"ZELQA_TEST_INSTALLER_RECORD"] = record_;
     run.timeoutMs = kBoxTimeoutMs;
     return run;
