@@ -20,31 +20,10 @@
 
 namespace {
 
-// Points the run log at a fresh file while `step` runs and returns the
-// texts of its lines.
-template <typename Step>
-std::vector<std::string> CaptureLog(Step step) {
-  static int captures = 0;
-  static const std::wstring folder =
-      MakeScratchDirectory(L"cleanup-log-" + std::to_wstring(GetCurrentProcessId()));
-  HeldFolder held;
-  const std::wstring name = std::to_wstring(++captures) + L".log";
-  if (HoldFolderFollowingLinks(folder, held) != ERROR_SUCCESS ||
-      RedirectRunLog(held, name) != ERROR_SUCCESS) {
-    ADD_FAILURE() << "cannot redirect the run log";
-    return {};
-  }
-  step();
-  // Back to standard output, where other tests expect the log.
-  SetRunLogOutput(GetStdHandle(STD_OUTPUT_HANDLE));
-  const std::string bytes = ReadFileBytes(JoinPath(folder, name));
-  return bytes.empty() ? std::vector<std::string>() : LogTexts(bytes);
-}
-
 // The cleanup as a run does it, its log folder held throughout.
 std::vector<std::string> CleanupLog(const std::wstring& logDirectory,
                                     const std::wstring& installDir) {
-  return CaptureLog([&] {
+  return CaptureRunLog([&] {
     HeldFolder logs;
     ASSERT_EQ(HoldFolderFollowingLinks(logDirectory, logs), 0u);
     DeleteEasyAntiCheatFiles(logs, logs, installDir);
@@ -88,25 +67,25 @@ TEST(CleanupPatterns, SelectLaunchersAnywhereAndTheTopLevelLegacyFolder) {
         L"..\\EasyAntiCheat", L""}) {
     EXPECT_FALSE(IsEasyAntiCheatRelativePath(kept)) << Narrow(kept);
   }
-  // Judged by what they lead to, never entered: links, junctions, and the
-  // links Wine lists untagged. A compressed or cloud file is a file.
-  EXPECT_TRUE(IsLink(FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK));
-  EXPECT_TRUE(
-      IsLink(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, IO_REPARSE_TAG_MOUNT_POINT));
-  EXPECT_TRUE(IsLink(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, 0));
-  EXPECT_FALSE(IsLink(FILE_ATTRIBUTE_REPARSE_POINT, 0x80000017));  // a compressed file
-  EXPECT_FALSE(IsLink(FILE_ATTRIBUTE_DIRECTORY, IO_REPARSE_TAG_SYMLINK));
 }
 
+// A game folder, a log folder and a folder outside both, fresh for each test.
 class CleanupRun : public testing::Test {
  protected:
-  void SetUp() override {
-    game_ = MakeScratchDirectory(L"cleanup-game");
-    logs_ = MakeScratchDirectory(L"cleanup-logs");
+  void SetUp() override { MakeFolders(L""); }
+  // Links can't always be removed again: every case takes folders of its own.
+  void MakeFolders(const std::wstring& suffix) {
+    const std::wstring name =
+        Widen(testing::UnitTest::GetInstance()->current_test_info()->name()) + suffix;
+    game_ = MakeScratchDirectory(L"cleanup-game-" + name);
+    outside_ = MakeScratchDirectory(L"cleanup-outside-" + name);
+    logs_ = MakeScratchDirectory(L"cleanup-logs-" + name);
   }
   std::wstring At(const std::wstring& relative) const { return JoinPath(game_, relative); }
+  std::wstring Outside(const std::wstring& relative) const { return JoinPath(outside_, relative); }
 
   std::wstring game_;
+  std::wstring outside_;
   std::wstring logs_;
 };
 
@@ -343,26 +322,8 @@ TEST_F(CleanupRun, AGameFolderThatCannotBeListedIsLoggedAndTheCleanupGoesOn) {
 }
 
 // The cleanup runs elevated over a folder its user may shape: what a link
-// leads to is never deleted through it, and a link is never entered. Each
-// case gets a fresh game folder and a fresh folder outside it.
-class CleanupLinkRun : public testing::Test {
- protected:
-  void SetUp() override { MakeFolders(L""); }
-  // Links can't always be removed again: every case takes folders of its own.
-  void MakeFolders(const std::wstring& suffix) {
-    const std::wstring name =
-        Widen(testing::UnitTest::GetInstance()->current_test_info()->name()) + suffix;
-    game_ = MakeScratchDirectory(L"link-game-" + name);
-    outside_ = MakeScratchDirectory(L"link-outside-" + name);
-    logs_ = MakeScratchDirectory(L"link-logs-" + name);
-  }
-  std::wstring At(const std::wstring& relative) const { return JoinPath(game_, relative); }
-  std::wstring Outside(const std::wstring& relative) const { return JoinPath(outside_, relative); }
-
-  std::wstring game_;
-  std::wstring outside_;
-  std::wstring logs_;
-};
+// leads to is never deleted through it, and a link is never entered.
+class CleanupLinkRun : public CleanupRun {};
 
 bool Mentions(const std::vector<std::string>& lines, const std::string& text) {
   return std::any_of(lines.begin(), lines.end(),
@@ -481,7 +442,7 @@ TEST_F(CleanupLinkRun, AFolderSwappedForALinkMidCleanupIsNotFollowed) {
   if (!IsUnderWine()) {
     EXPECT_FALSE(MoveFileW(sub.c_str(), (sub + L"-moved").c_str())) << "a folder the walk holds";
   }
-  const std::vector<std::string> lines = CaptureLog([&] { DeleteEasyAntiCheatEntries(lists); });
+  const std::vector<std::string> lines = CaptureRunLog([&] { DeleteEasyAntiCheatEntries(lists); });
   ASSERT_GE(lines.size(), 4u);
   EXPECT_EQ(lines[1], SkipLine(replaced));
   EXPECT_EQ(ReadFileBytes(replaced), "new");
@@ -609,7 +570,7 @@ TEST(CleanupScope, ThisSystemsSharedFoldersAreNeverCleanedUp) {
   }
   for (const std::wstring& folder : folders) {
     CleanupLists lists;
-    EXPECT_EQ(CaptureLog([&] { lists = CollectEasyAntiCheatEntries(folder); }),
+    EXPECT_EQ(CaptureRunLog([&] { lists = CollectEasyAntiCheatEntries(folder); }),
               std::vector<std::string>{"Not cleaning up: " + Narrow(folder)});
     EXPECT_TRUE(lists.files.empty() && lists.folders.empty()) << Narrow(folder);
   }

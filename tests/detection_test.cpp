@@ -46,8 +46,6 @@ TEST(DetectionList, FieldsWithoutANumberOrOutOfRangeMatchNothingAndTheSearchGoes
   EXPECT_TRUE(GamesListContains(L"4294967301;5", 5));
 }
 
-constexpr wchar_t kLegacyKey[] = L"SOFTWARE\\WOW6432Node\\EasyAntiCheat";
-
 // Whether the registration lists `gameId`; a failed read fails the test.
 bool IsEasyAntiCheatInstalled(std::int32_t gameId) {
   bool installed = false;
@@ -57,16 +55,16 @@ bool IsEasyAntiCheatInstalled(std::int32_t gameId) {
 
 TEST(DetectionRegistry, ReadsGamesInstalledFromTheLegacyKey) {
   {
-    RegistryFixture legacy(kLegacyKey);
+    LegacyRegistration legacy;
     EXPECT_FALSE(IsEasyAntiCheatInstalled(1234)) << "no value";
-    legacy.SetString(L"", L"GamesInstalled", L"");
+    legacy.SetGames(L"");
     EXPECT_FALSE(IsEasyAntiCheatInstalled(1234));
-    legacy.SetString(L"", L"GamesInstalled", L"1;1234;-7;");
+    legacy.SetGames(L"1;1234;-7;");
     EXPECT_TRUE(IsEasyAntiCheatInstalled(1234));
     EXPECT_TRUE(IsEasyAntiCheatInstalled(-7));
     EXPECT_FALSE(IsEasyAntiCheatInstalled(12));
     // The type isn't looked at: the data are read as UTF-16 text.
-    legacy.SetString(L"", L"GamesInstalled", L"77", REG_EXPAND_SZ);
+    legacy.SetGames(L"77", REG_EXPAND_SZ);
     EXPECT_TRUE(IsEasyAntiCheatInstalled(77));
     const std::wstring text = L"88;";
     legacy.SetBinary(
@@ -85,12 +83,11 @@ TEST(DetectionRegistry, ReadsGamesInstalledFromTheLegacyKey) {
 // A long list read in part would count as "not installed", and the cleanup
 // would then delete the files of a legacy install still registered.
 TEST(DetectionRegistry, AListOfAnyLengthIsReadWhole) {
-  RegistryFixture legacy(kLegacyKey);
   std::wstring list;
   while (list.size() < 1500) {
     list += std::to_wstring(100000 + list.size()) + L";";
   }
-  legacy.SetString(L"", L"GamesInstalled", list + L"5");
+  const LegacyRegistration legacy(list + L"5");
   EXPECT_TRUE(IsEasyAntiCheatInstalled(5)) << "about 3,000 bytes, the id last";
   EXPECT_FALSE(IsEasyAntiCheatInstalled(6));
 }

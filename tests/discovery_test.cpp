@@ -149,11 +149,8 @@ TEST_F(DiscoveryRegistry, NothingIsFoundWithoutTheKeyInTheNativeView) {
 // The launcher's own run reports what discovery found.
 std::vector<std::string> RunLauncherIn(const std::wstring& directory,
                                        const std::wstring& currentDirectory, DWORD& exitCode) {
-  ProgramRun run;
-  run.program = CopyLauncherTo(directory, L"DiscoveryLauncher.exe");
-  run.arguments = L"discover";
-  run.currentDirectory = currentDirectory;
-  const ProgramResult result = RunProgram(run);
+  const ProgramResult result = RunProgram(
+      {CopyLauncherTo(directory, L"DiscoveryLauncher.exe"), L"discover", currentDirectory});
   EXPECT_TRUE(result.started) << result.startError;
   exitCode = result.exitCode;
   return LogTexts(result.output);
@@ -177,8 +174,7 @@ TEST_F(DiscoveryRegistry, TheLauncherLogsTheGameRootAsStored) {
   // Found through the current directory only.
   EXPECT_EQ(RunLauncherIn(elsewhere, game, exitCode)[0], "Game Root: " + Narrow(game) + "\\");
 
-  EXPECT_EQ(RunLauncherIn(elsewhere, elsewhere, exitCode)[0],
-            "Could not find game install information. Possible new installation.");
+  EXPECT_EQ(RunLauncherIn(elsewhere, elsewhere, exitCode)[0], kNoGameLine);
 }
 
 }  // namespace

@@ -8,23 +8,9 @@
 
 namespace {
 
-constexpr char kNotFound[] = "Could not find game install information. Possible new installation.";
-
-// A launcher copy alone in a fresh folder that is also its current
-// directory, with no installer anywhere near.
-struct Sandbox {
-  std::wstring folder;
-  std::wstring exe;
-};
-
-Sandbox MakeSandbox(const std::wstring& name) {
-  Sandbox sandbox;
-  sandbox.folder = MakeScratchDirectory(name);
-  sandbox.exe = CopyLauncherTo(sandbox.folder, L"Launcher.exe");
-  return sandbox;
-}
-
-ProgramResult RunIn(const Sandbox& sandbox, const std::wstring& arguments,
+// A launcher copy run in its own folder, with no installer near unless the
+// test puts one there.
+ProgramResult RunIn(const PlacedLauncher& sandbox, const std::wstring& arguments,
                     std::map<std::wstring, std::wstring> environment = {}) {
   ProgramRun run{sandbox.exe, arguments, sandbox.folder};
   run.environment = std::move(environment);
@@ -32,7 +18,7 @@ ProgramResult RunIn(const Sandbox& sandbox, const std::wstring& arguments,
 }
 
 TEST(EntryExitCodes, OnlyNoArgumentOpensTheInstallerAndReportsUsage) {
-  const Sandbox sandbox = MakeSandbox(L"entry-none");
+  const PlacedLauncher sandbox = PlaceLauncher(L"EntryNone");
   const ProgramResult result = RunIn(sandbox, L"");
   ASSERT_TRUE(result.started);
   EXPECT_EQ(result.exitCode, 160u);
@@ -47,7 +33,7 @@ TEST(EntryExitCodes, OnlyNoArgumentOpensTheInstallerAndReportsUsage) {
 // counts; an option first is the action; characters the log can't hold
 // don't silence the rest of the run.
 TEST(EntryExitCodes, AnyOtherActionIsInvalid) {
-  const Sandbox sandbox = MakeSandbox(L"entry-action");
+  const PlacedLauncher sandbox = PlaceLauncher(L"EntryAction");
   for (const auto& [arguments, action] :
        std::initializer_list<std::pair<const wchar_t*, const char*>>{
            {L"   ", ""},
@@ -58,13 +44,13 @@ TEST(EntryExitCodes, AnyOtherActionIsInvalid) {
     const ProgramResult result = RunIn(sandbox, arguments);
     EXPECT_EQ(result.exitCode, 160u) << action;
     EXPECT_EQ(LogTexts(result.output),
-              (std::vector<std::string>{kNotFound, std::string("Action: ") + action,
+              (std::vector<std::string>{kNoGameLine, std::string("Action: ") + action,
                                         "Invalid <action>"}));
   }
 }
 
 TEST(EntryExitCodes, MissingOrEmptyTitleStopsBothActions) {
-  const Sandbox sandbox = MakeSandbox(L"entry-title");
+  const PlacedLauncher sandbox = PlaceLauncher(L"EntryTitle");
   for (const wchar_t* arguments :
        {L"install", L"install -title", L"install -title -prompt", L"install -title \"\"",
         L"install -title A -title", L"uninstall -prompt", L"uninstall -Title Foo"}) {
@@ -82,7 +68,7 @@ std::string Unquoted(const wchar_t* argument) {
 }
 
 TEST(EntryExitCodes, LegacyIdThatIsNoNumberStopsBeforeAnythingRuns) {
-  const Sandbox sandbox = MakeSandbox(L"entry-legacy-id");
+  const PlacedLauncher sandbox = PlaceLauncher(L"EntryLegacyId");
   CopyStandInInstallerTo(sandbox.folder);
   const std::wstring record = JoinPath(sandbox.folder, L"installer.txt");
   // A negative id can only be given with a blank before its sign.
@@ -92,18 +78,18 @@ TEST(EntryExitCodes, LegacyIdThatIsNoNumberStopsBeforeAnythingRuns) {
               {{L"ZELQA_TEST_INSTALLER_RECORD", record}});
     EXPECT_EQ(result.exitCode, 160u) << Narrow(id);
     EXPECT_EQ(LogTexts(result.output),
-              (std::vector<std::string>{kNotFound, "Action: install",
+              (std::vector<std::string>{kNoGameLine, "Action: install",
                                         "Invalid eactitleId: " + Unquoted(id)}));
   }
   EXPECT_FALSE(FileExists(record)) << "the installer must not run";
 }
 
 TEST(EntryExitCodes, LegacyIdTextIsReadLikeANumberConversion) {
-  const Sandbox sandbox = MakeSandbox(L"entry-legacy-text");
+  const PlacedLauncher sandbox = PlaceLauncher(L"EntryLegacyText");
   CopyStandInInstallerTo(sandbox.folder);
   // Leading blanks, a sign and trailing letters are read as a conversion
-  // reads them; 0 skips detection.
-  for (const wchar_t* id : {L"\"  +12abc\"", L"0", L"-2147483648"}) {
+  // reads them; 0 skips detection; a key without a value is no id.
+  for (const wchar_t* id : {L"\"  +12abc\"", L"0", L"-2147483648", L""}) {
     const ProgramResult result =
         RunIn(sandbox, std::wstring(L"install -title Foo -eactitleId ") + id);
     EXPECT_EQ(result.exitCode, 0u) << Narrow(id);
@@ -114,12 +100,7 @@ TEST(EntryExitCodes, LegacyIdTextIsReadLikeANumberConversion) {
 }
 
 TEST(EntryRunLog, ArgumentsLineShowsTheCommandLineAsGiven) {
-  const Sandbox sandbox = MakeSandbox(L"entry-args");
-  const std::wstring logFolder = JoinPath(AppDataFolder(), L"EntryArgs");
-  const std::wstring exe = CopyLauncherTo(sandbox.folder, L"EntryArgs.exe");
-  for (const std::wstring& name : ListFiles(logFolder, L"*.log")) {
-    DeleteFileW(JoinPath(logFolder, name).c_str());
-  }
+  const PlacedLauncher sandbox = PlaceLauncher(L"EntryArgs");
   // Blanks before the action are no empty action; a line break in an
   // argument starts no line of its own.
   const struct {
@@ -133,14 +114,13 @@ TEST(EntryRunLog, ArgumentsLineShowsTheCommandLineAsGiven) {
        "Args: install -log -title G -eactitleId \"5??0000.050 | Uninstalled EasyAntiCheat.\""},
   };
   for (const auto& c : cases) {
-    for (const std::wstring& name : ListFiles(logFolder, L"*.log")) {
-      DeleteFileW(JoinPath(logFolder, name).c_str());
-    }
-    const ProgramResult result = RunProgram({exe, c.arguments, sandbox.folder});
+    EmptyFolder(sandbox.logFolder);
+    const ProgramResult result = RunIn(sandbox, c.arguments);
     EXPECT_EQ(result.exitCode, 2u) << "no installer beside this copy";
-    const std::vector<std::wstring> files = ListFiles(logFolder, L"*.log");
+    const std::vector<std::wstring> files = ListFiles(sandbox.logFolder, L"*.log");
     ASSERT_EQ(files.size(), 1u);
-    const std::vector<std::string> lines = LogTexts(ReadFileBytes(JoinPath(logFolder, files[0])));
+    const std::vector<std::string> lines =
+        LogTexts(ReadFileBytes(JoinPath(sandbox.logFolder, files[0])));
     ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines[1], c.argsLine);
     EXPECT_EQ(lines[4], "Action: install");

@@ -14,39 +14,30 @@ namespace {
 // Every option on the road of a registered game that migrates off the
 // legacy anti-cheat: the log file holds the whole run in order.
 TEST(InstallRoad, EveryStepOfAFullInstallIsLoggedInOrder) {
-  const std::wstring game = MakeScratchDirectory(L"road-game");
-  const std::wstring program = JoinPath(game, L"__Installer\\ZelqaAntiCheat");
-  ASSERT_TRUE(CreateDirectoryW(JoinPath(game, L"__Installer").c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(program.c_str(), nullptr));
+  // Where a game's setup puts the launcher.
+  const PlacedLauncher placed = PlaceLauncher(L"RoadLauncher", L"__Installer\\ZelqaAntiCheat");
+  const std::wstring& game = placed.folder;
+  const std::wstring& launcher = placed.exe;
+  const std::wstring& logDirectory = placed.logFolder;
   ASSERT_TRUE(CreateDirectoryW(JoinPath(game, L"EasyAntiCheat").c_str(), nullptr));
   for (const wchar_t* file :
        {L"Game.exe", L"Game_launcher.exe", L"EasyAntiCheat\\EasyAntiCheat_x64.dll"}) {
     ASSERT_TRUE(WriteFileBytes(JoinPath(game, file), "x"));
   }
-  const std::wstring launcher = CopyLauncherTo(program, L"RoadLauncher.exe");
-  const std::wstring installer = CopyStandInInstallerTo(program);
+  const std::wstring installer = CopyStandInInstallerTo(ParentPath(launcher));
   const std::wstring workingDirectory = MakeScratchDirectory(L"road-cwd");
   const std::wstring legacyRecord = JoinPath(workingDirectory, L"legacy.txt");
   const std::wstring installerRecord = JoinPath(workingDirectory, L"installer.txt");
-
-  const std::wstring logDirectory = JoinPath(AppDataFolder(), L"RoadLauncher");
-  CreateDirectoryW(logDirectory.c_str(), nullptr);
-  for (const std::wstring& name : ListFiles(logDirectory, L"*")) {
-    SetFileAttributesW(JoinPath(logDirectory, name).c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(JoinPath(logDirectory, name).c_str());
-  }
 
   RegistryFixture games(L"SOFTWARE\\Zelqa Games");
   games.SetString(L"Road", L"Install Dir", game);
   RegistryFixture consent(L"SOFTWARE\\Zelqa\\AC\\Installs");
   consent.SetDword(L"", L"Road Game", 1);
-  RegistryFixture legacy(L"SOFTWARE\\WOW6432Node\\EasyAntiCheat");
-  legacy.SetString(L"", L"GamesInstalled", L"77;1234");
+  const LegacyRegistration legacy(L"77;1234");
 
-  ProgramRun run;
-  run.program = launcher;
-  run.arguments = L"install -title \"Road Game\" -prompt -log -showerrors -eactitleId 1234";
-  run.currentDirectory = workingDirectory;
+  ProgramRun run{launcher,
+                 L"install -title \"Road Game\" -prompt -log -showerrors -eactitleId 1234",
+                 workingDirectory};
   run.environment = {{L"ZELQA_TEST_LEGACY_RECORD", legacyRecord},
                      {L"ZELQA_TEST_INSTALLER_RECORD", installerRecord}};
   run.elevation = Elevation::Elevated;  // as setups run it
@@ -136,14 +127,12 @@ TEST(InstallRoad, OnlyADoneInstallCleansUpTheLegacyFiles) {
     CopyStandInInstallerTo(game);
     RegistryFixture games(L"SOFTWARE\\Zelqa Games");
     games.SetString(L"Road", L"Install Dir", game);
-    RegistryFixture legacy(L"SOFTWARE\\WOW6432Node\\EasyAntiCheat");
-    legacy.SetString(L"", L"GamesInstalled", L"1234");
+    const LegacyRegistration legacy(L"1234");
 
-    ProgramRun run;
-    run.program = CopyLauncherTo(game, L"RoadResult.exe");
-    run.arguments = c.legacyExit != nullptr ? L"install -title Road -eactitleId 1234"
-                                            : L"install -title Road -eactitleId 0";
-    run.currentDirectory = game;
+    ProgramRun run{CopyLauncherTo(game, L"RoadResult.exe"),
+                   c.legacyExit != nullptr ? L"install -title Road -eactitleId 1234"
+                                           : L"install -title Road -eactitleId 0",
+                   game};
     run.environment = {{L"ZELQA_TEST_INSTALLER_EXIT", c.installerExit},
                        {L"ZELQA_TEST_LEGACY_EXIT", c.legacyExit != nullptr ? c.legacyExit : L""}};
     const ProgramResult result = RunProgram(run);

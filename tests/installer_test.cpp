@@ -14,7 +14,6 @@
 namespace {
 
 constexpr wchar_t kInstallerName[] = L"ZelqaAntiCheat.Installer.exe";
-constexpr char kNoGame[] = "Could not find game install information. Possible new installation.";
 
 std::wstring MakeFolder(const std::wstring& parent, const std::wstring& name) {
   const std::wstring path = JoinPath(parent, name);
@@ -22,27 +21,23 @@ std::wstring MakeFolder(const std::wstring& parent, const std::wstring& name) {
   return path;
 }
 
-// A scratch tree per test: the launcher (under a name of its own, so its
-// per-user folder is its own) in "game", an empty "work" folder to run in,
-// and the file the stand-in installer records its command lines in.
+// Per test, the launcher under a name of its own in a "game" folder, and a
+// folder to run in, which also holds the file the stand-in installer
+// records its command lines in.
 class InstallerRun : public testing::Test {
  protected:
   void SetUp() override {
     const std::wstring name = Widen(testing::UnitTest::GetInstance()->current_test_info()->name());
-    root_ = MakeScratchDirectory(L"installer-" + name);
-    game_ = MakeFolder(root_, L"game");
-    work_ = MakeFolder(root_, L"work");
-    record_ = JoinPath(root_, L"record.txt");
-    launcher_ = CopyLauncherTo(game_, L"Inst" + name.substr(0, 12) + L".exe");
+    const PlacedLauncher placed = PlaceLauncher(L"Inst" + name.substr(0, 12));
+    game_ = placed.folder;
+    launcher_ = placed.exe;
+    work_ = MakeScratchDirectory(L"installer-" + name);
+    record_ = JoinPath(work_, L"record.txt");
   }
 
   ProgramResult Run(const std::wstring& arguments,
                     std::map<std::wstring, std::wstring> environment = {}) {
-    ProgramRun run;
-    run.program = launcher_;
-    run.arguments = arguments;
-    run.currentDirectory = work_;
-    run.environment = std::move(environment);
+    ProgramRun run{launcher_, arguments, work_, std::move(environment)};
     run.environment[L"ZELQA_TEST_INSTALLER_RECORD"] = record_;
     run.timeoutMs = 30000;
     ProgramResult result = RunProgram(run);
@@ -53,7 +48,6 @@ class InstallerRun : public testing::Test {
 
   std::vector<std::wstring> Recorded() const { return ReadRecordedLines(record_); }
 
-  std::wstring root_;
   std::wstring game_;
   std::wstring work_;
   std::wstring record_;
@@ -65,18 +59,10 @@ TEST_F(InstallerRun, FoundInTheCurrentDirectoryRunsByItsBareName) {
   const ProgramResult result = Run(L"install -title Demo");
   EXPECT_EQ(result.exitCode, 0u);
   EXPECT_EQ(LogTexts(result.output),
-            (std::vector<std::string>{kNoGame, "Action: install", "Installing Zelqa Anti-Cheat",
+            (std::vector<std::string>{kNoGameLine, "Action: install", "Installing Zelqa Anti-Cheat",
                                       "Installed Zelqa Anti-Cheat."}));
   EXPECT_EQ(Recorded(), std::vector<std::wstring>{
                             L"ZelqaAntiCheat.Installer.exe --noui --install --title Demo"});
-}
-
-TEST_F(InstallerRun, FoundBesideTheLauncherRunsByItsFullPath) {
-  CopyStandInInstallerTo(game_);
-  const ProgramResult result = Run(L"install -title Demo");
-  EXPECT_EQ(result.exitCode, 0u);
-  EXPECT_EQ(Recorded(), std::vector<std::wstring>{JoinPath(game_, kInstallerName) +
-                                                  L" --noui --install --title Demo"});
 }
 
 // Both folders hold an installer: the command line names the bare file,
@@ -95,16 +81,17 @@ TEST_F(InstallerRun, MissingInstallerEndsWithFileNotFound) {
   const ProgramResult install = Run(L"install -title Demo");
   EXPECT_EQ(install.exitCode, 2u);
   EXPECT_EQ(LogTexts(install.output),
-            (std::vector<std::string>{kNoGame, "Action: install", "Installing Zelqa Anti-Cheat",
+            (std::vector<std::string>{kNoGameLine, "Action: install", "Installing Zelqa Anti-Cheat",
                                       "ZelqaAntiCheat.Installer.exe not found.",
                                       "Could not install Zelqa Anti-Cheat: 2"}));
 
   const ProgramResult uninstall = Run(L"uninstall -title Demo");
   EXPECT_EQ(uninstall.exitCode, 2u);
-  EXPECT_EQ(LogTexts(uninstall.output),
-            (std::vector<std::string>{kNoGame, "Action: uninstall", "Uninstalling Zelqa Anti-Cheat",
-                                      "ZelqaAntiCheat.Installer.exe not found.",
-                                      "Could not uninstall Zelqa Anti-Cheat: 2"}));
+  EXPECT_EQ(
+      LogTexts(uninstall.output),
+      (std::vector<std::string>{kNoGameLine, "Action: uninstall", "Uninstalling Zelqa Anti-Cheat",
+                                "ZelqaAntiCheat.Installer.exe not found.",
+                                "Could not uninstall Zelqa Anti-Cheat: 2"}));
   EXPECT_TRUE(Recorded().empty());
 }
 
@@ -120,7 +107,7 @@ TEST_F(InstallerRun, InstallerThatCannotStartGivesTheStartError) {
     const bool install = action == std::wstring(L"install");
     EXPECT_EQ(LogTexts(result.output),
               (std::vector<std::string>{
-                  kNoGame, std::string("Action: ") + Narrow(action),
+                  kNoGameLine, std::string("Action: ") + Narrow(action),
                   install ? "Installing Zelqa Anti-Cheat" : "Uninstalling Zelqa Anti-Cheat",
                   "CreateProcess failed : " + code,
                   (install ? "Could not install Zelqa Anti-Cheat: "
@@ -177,13 +164,14 @@ TEST_F(InstallerRun, InstallerExitCodeDecidesTheResult) {
           {L"ZELQA_TEST_INSTALLER_EXIT", c.installerExit}};
       const ProgramResult install = Run(L"install -title Demo" + option, exit);
       EXPECT_EQ(install.exitCode, launcherExit);
-      std::vector<std::string> expected{kNoGame, "Action: install", "Installing Zelqa Anti-Cheat"};
+      std::vector<std::string> expected{kNoGameLine, "Action: install",
+                                        "Installing Zelqa Anti-Cheat"};
       expected.insert(expected.end(), c.installTail.begin(), c.installTail.end());
       EXPECT_EQ(LogTexts(install.output), expected);
 
       const ProgramResult uninstall = Run(L"uninstall -title Demo" + option, exit);
       EXPECT_EQ(uninstall.exitCode, launcherExit);
-      expected = {kNoGame, "Action: uninstall", "Uninstalling Zelqa Anti-Cheat"};
+      expected = {kNoGameLine, "Action: uninstall", "Uninstalling Zelqa Anti-Cheat"};
       expected.insert(expected.end(), c.uninstallTail.begin(), c.uninstallTail.end());
       EXPECT_EQ(LogTexts(uninstall.output), expected);
     }
@@ -191,6 +179,7 @@ TEST_F(InstallerRun, InstallerExitCodeDecidesTheResult) {
   EXPECT_EQ(Recorded().size(), 4 * std::size(cases));
 }
 
+// The copy beside the launcher runs by its full path.
 TEST_F(InstallerRun, TitleReachesTheInstallerAsOneArgument) {
   CopyStandInInstallerTo(game_);
   struct Case {
@@ -220,14 +209,13 @@ TEST_F(InstallerRun, TitleReachesTheInstallerAsOneArgument) {
 // legacy stand-in sits where that truncated path points and records
 // separately.
 TEST_F(InstallerRun, LauncherFolderWithBlankIsQuoted) {
-  const std::wstring spaced = MakeFolder(MakeFolder(root_, L"Program Files"), L"My Game");
+  const std::wstring spaced = MakeFolder(MakeFolder(work_, L"Program Files"), L"My Game");
   const std::wstring launcher = CopyLauncherTo(spaced, L"InstSpaced.exe");
   CopyStandInInstallerTo(spaced);
-  const std::wstring decoyRecord = JoinPath(root_, L"decoy.txt");
-  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"),
-                         JoinPath(root_, L"Program.exe")));
-  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"),
-                         JoinPath(MakeFolder(root_, L"Program Files"), L"My.exe")));
+  const std::wstring decoyRecord = JoinPath(work_, L"decoy.txt");
+  ASSERT_TRUE(CopyFileTo(LegacySetupStandInPath(), JoinPath(work_, L"Program.exe")));
+  ASSERT_TRUE(CopyFileTo(LegacySetupStandInPath(),
+                         JoinPath(MakeFolder(work_, L"Program Files"), L"My.exe")));
   launcher_ = launcher;
   const std::wstring installer = JoinPath(spaced, kInstallerName);
 
@@ -255,7 +243,7 @@ TEST_F(InstallerRun, LauncherFolderWithBlankIsQuoted) {
 // first when the installer has not recorded "done" yet.
 TEST_F(InstallerRun, WithoutArgumentsOpensTheInstallerWithoutWaiting) {
   CopyStandInInstallerTo(game_);
-  const std::wstring release = JoinPath(root_, L"release");
+  const std::wstring release = JoinPath(work_, L"release");
   const ProgramResult result = Run(L"", {{L"ZELQA_TEST_INSTALLER_WAIT_FOR", release}});
   EXPECT_EQ(result.exitCode, static_cast<DWORD>(ERROR_BAD_ARGUMENTS));
   EXPECT_EQ(LogTexts(result.output),

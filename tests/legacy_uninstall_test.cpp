@@ -35,9 +35,7 @@ TEST(LegacyUninstallCommand, NamesTheIdAndQuotesAPathWithBlanks) {
             L"\"C:\\Users\\Jo\tDoe\\S.exe\" uninstall 7 -console");
 }
 
-std::string EmbeddedSetup() {
-  return ReadFileBytes(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"));
-}
+std::string EmbeddedSetup() { return ReadFileBytes(LegacySetupStandInPath()); }
 
 // Between writing the setup program and running it, whoever owns the log
 // folder could put another program there: only the checked copy runs, and
@@ -89,25 +87,44 @@ TEST(LegacyUninstallExtract, OnlyTheCheckedCopyRuns) {
   EXPECT_FALSE(FileExists(path));
 }
 
-// The DACL of `descriptor` in SDDL, with the flag Windows adds to a DACL it
-// stored (auto-inherited) left out.
-std::wstring DaclText(PSECURITY_DESCRIPTOR descriptor) {
-  LPWSTR text = nullptr;
-  ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
-                                                       DACL_SECURITY_INFORMATION, &text, nullptr);
-  const UniqueLocalMemory owner(text);
-  std::wstring dacl = text != nullptr ? text : L"";
-  return dacl.rfind(L"D:PAI", 0) == 0 ? dacl.erase(3, 2) : dacl;
+// Protected (nothing inherited from the parent), with full control for
+// SYSTEM and Administrators, inherited by the files and folders inside, and
+// no entry for anyone else: read entry by entry.
+void ExpectOnlySystemAndAdministrators(PSECURITY_DESCRIPTOR descriptor) {
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+  EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "the parent's entries are inherited";
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+  ASSERT_TRUE(present && dacl != nullptr) << "no DACL lets everyone in";
+  std::vector<std::string> granted;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    ASSERT_TRUE(GetAce(dacl, i, &ace));
+    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+    SCOPED_TRACE("entry " + std::to_string(i));
+    ASSERT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    EXPECT_EQ(allowed->Mask, static_cast<ACCESS_MASK>(FILE_ALL_ACCESS));
+    EXPECT_EQ(allowed->Header.AceFlags & VALID_INHERIT_FLAGS,
+              OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    const PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+    LPWSTR text = nullptr;
+    ConvertSidToStringSidW(sid, &text);
+    const UniqueLocalMemory owner(text);
+    granted.push_back(IsWellKnownSid(sid, WinLocalSystemSid)             ? "SYSTEM"
+                      : IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ? "Administrators"
+                                                                         : Narrow(text));
+  }
+  EXPECT_EQ(granted, (std::vector<std::string>{"SYSTEM", "Administrators"}));
 }
-
-// Protected (nothing inherited from the parent), full control for SYSTEM and
-// Administrators and for no one else, inherited inside.
-constexpr wchar_t kAdminOnly[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
 TEST(LegacyUninstallSetupFolder, OnlySystemAndAdministratorsMayWriteThere) {
   UniqueLocalMemory built;
   ASSERT_EQ(BuildAdminOnlyDescriptor(built), 0u);
-  EXPECT_EQ(DaclText(built.get()), kAdminOnly);
+  ExpectOnlySystemAndAdministrators(built.get());
 }
 
 TEST(LegacyUninstallSetupFolder, WindowsKeepsTheDescriptorAsBuilt) {
@@ -121,7 +138,7 @@ TEST(LegacyUninstallSetupFolder, WindowsKeepsTheDescriptorAsBuilt) {
                             nullptr, nullptr, nullptr, nullptr, &readBack),
             0u);
   const UniqueLocalMemory readBackOwner(readBack);
-  EXPECT_EQ(DaclText(readBack), kAdminOnly);
+  ExpectOnlySystemAndAdministrators(readBack);
 }
 
 // Never a folder that already stood there, whoever made it, and never the
@@ -162,27 +179,25 @@ TEST(LegacyUninstallSetupFolder, IsAlwaysNewAndGoesWithItsOwner) {
 // DLL planted beside it. Unelevated, the extraction is refused and nothing
 // runs there; elevated, the setup program runs from a folder of its own.
 TEST(LegacyUninstallLinks, APlantedLinkIsNeverWrittenThroughNorRun) {
-  const std::wstring folder = MakeScratchDirectory(L"legacy-planted-link");
-  const std::wstring logFolder = JoinPath(AppDataFolder(), L"LegacyPlantedLink");
+  const PlacedLauncher placed = PlaceLauncher(L"LegacyPlantedLink");
+  const std::wstring& folder = placed.folder;
   const std::wstring outside = MakeScratchDirectory(L"legacy-planted-link-to");
   const std::wstring copy = JoinPath(outside, L"copy.exe");
   const std::wstring marker = JoinPath(folder, L"planted-dll-loaded");
   const std::wstring record = JoinPath(folder, L"record.txt");
-  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"), copy));
+  ASSERT_TRUE(CopyFileTo(LegacySetupStandInPath(), copy));
   ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"planted\\version.dll"),
                          JoinPath(outside, L"version.dll")));
-  CreateDirectoryW(logFolder.c_str(), nullptr);
-  RegistryFixture legacy(L"SOFTWARE\\WOW6432Node\\EasyAntiCheat");
-  legacy.SetString(L"", L"GamesInstalled", L"1234");
+  CreateDirectoryW(placed.logFolder.c_str(), nullptr);
+  const LegacyRegistration legacy(L"1234");
   for (const std::wstring& target : {JoinPath(outside, L"new.exe"), copy}) {
-    if (!MakeSymbolicLink(target, JoinPath(logFolder, L"EasyAntiCheat_Setup.exe"), false)) {
+    if (!MakeSymbolicLink(target, JoinPath(placed.logFolder, L"EasyAntiCheat_Setup.exe"), false)) {
       GTEST_SKIP() << "no link can be made here";
     }
     for (const bool unelevated : {true, false}) {
       SCOPED_TRACE(Narrow(target) + (unelevated ? " unelevated" : " elevated"));
       DeleteFileW(record.c_str());
-      ProgramRun run{CopyLauncherTo(folder, L"LegacyPlantedLink.exe"),
-                     L"install -title T -eactitleId 1234", folder};
+      ProgramRun run{placed.exe, L"install -title T -eactitleId 1234", folder};
       run.elevation = unelevated ? Elevation::Unelevated : Elevation::Elevated;
       run.environment = {{L"ZELQA_TEST_LEGACY_RECORD", record},
                          {L"ZELQA_TEST_PLANTED_RECORD", marker}};
@@ -209,26 +224,19 @@ class LegacyUninstall : public testing::Test {
         !TokenWithElevation(Elevation::Elevated, token)) {
       GTEST_SKIP() << "runs unelevated and elevated, and this system gives only one";
     }
-    legacy_.SetString(L"", L"GamesInstalled", L"1234");
-    folder_ = MakeScratchDirectory(L"legacy-uninstall");
-    program_ = CopyLauncherTo(folder_, L"LegacyUninstallRun.exe");
-    logDirectory_ = JoinPath(AppDataFolder(), L"LegacyUninstallRun");
+    const PlacedLauncher placed = PlaceLauncher(L"LegacyUninstallRun");
+    folder_ = placed.folder;
+    program_ = placed.exe;
+    logDirectory_ = placed.logFolder;
     setup_ = JoinPath(logDirectory_, L"EasyAntiCheat_Setup.exe");
     record_ = JoinPath(folder_, L"legacy-record.txt");
     CreateDirectoryW(logDirectory_.c_str(), nullptr);
-    // No copy from an earlier test.
-    SetFileAttributesW(setup_.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(setup_.c_str());
-    RemoveDirectoryW(setup_.c_str());
   }
 
   // Unelevated, the setup program goes to the log folder. No installer is
   // found, so the install fails and the cleanup leaves the extracted copy.
   Lines Run(const wchar_t* legacyExit = L"0") {
-    ProgramRun run;
-    run.program = program_;
-    run.arguments = L"install -title T -eactitleId 1234";
-    run.currentDirectory = folder_;
+    ProgramRun run{program_, L"install -title T -eactitleId 1234", folder_};
     run.elevation = Elevation::Unelevated;
     run.environment = {{L"ZELQA_TEST_LEGACY_RECORD", record_},
                        {L"ZELQA_TEST_LEGACY_EXIT", legacyExit}};
@@ -249,15 +257,13 @@ class LegacyUninstall : public testing::Test {
 
   std::vector<std::wstring> Recorded() const { return ReadRecordedLines(record_); }
 
-  static constexpr char kNoGame[] =
-      "Could not find game install information. Possible new installation.";
-  RegistryFixture legacy_{L"SOFTWARE\\WOW6432Node\\EasyAntiCheat"};
+  const LegacyRegistration legacy_{L"1234"};
   std::wstring folder_, program_, logDirectory_, setup_, record_;
 };
 
 TEST_F(LegacyUninstall, ExtractsTheEmbeddedProgramHiddenAndRunsIt) {
-  EXPECT_EQ(Run(), ExpectedLog(kNoGame, {"Extracted EAC setup: " + Narrow(setup_),
-                                         "Uninstalled EasyAntiCheat."}));
+  EXPECT_EQ(Run(), ExpectedLog(kNoGameLine, {"Extracted EAC setup: " + Narrow(setup_),
+                                             "Uninstalled EasyAntiCheat."}));
   EXPECT_TRUE(ReadFileBytes(setup_) == EmbeddedSetup());
   const DWORD attributes = GetFileAttributesW(setup_.c_str());
   ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
@@ -265,7 +271,7 @@ TEST_F(LegacyUninstall, ExtractsTheEmbeddedProgramHiddenAndRunsIt) {
   EXPECT_EQ(Recorded(), (std::vector<std::wstring>{setup_ + L" uninstall 1234 -console"}));
 
   // A setup program that fails says so; the install goes on all the same.
-  EXPECT_EQ(Run(L"1"), ExpectedLog(kNoGame, {"Could not uninstall EasyAntiCheat: 1"}));
+  EXPECT_EQ(Run(L"1"), ExpectedLog(kNoGameLine, {"Could not uninstall EasyAntiCheat: 1"}));
 }
 
 // The player can write to the log folder: a DLL planted there loads into
@@ -277,7 +283,7 @@ TEST_F(LegacyUninstall, ADllPlantedInTheLogFolderNeverLoadsIntoAnElevatedSetup) 
                          JoinPath(logDirectory_, L"version.dll")));
   ProgramRun run{setup_, L"", folder_};
   run.environment = {{L"ZELQA_TEST_PLANTED_RECORD", marker}};
-  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"), setup_));
+  ASSERT_TRUE(CopyFileTo(LegacySetupStandInPath(), setup_));
   RunProgram(run);
   ASSERT_TRUE(FileExists(marker)) << "a DLL beside a program loads into it";
   ASSERT_TRUE(DeleteFileW(marker.c_str()));
@@ -352,7 +358,7 @@ TEST_F(LegacyUninstall, AnElevatedRunWhoseOwnFolderCannotBeMadeRunsNoOtherCopy) 
   ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, programData), S_OK);
   const std::wstring gameCopy = JoinPath(folder_, L"EasyAntiCheat\\EasyAntiCheat_Setup.exe");
   ASSERT_TRUE(CreateDirectoryW(JoinPath(folder_, L"EasyAntiCheat").c_str(), nullptr));
-  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"), gameCopy));
+  ASSERT_TRUE(CopyFileTo(LegacySetupStandInPath(), gameCopy));
   CopyStandInInstallerTo(folder_);
   RegistryFixture games(L"SOFTWARE\\Zelqa Games");
   games.SetString(L"Game", L"Install Dir", folder_);
@@ -380,9 +386,9 @@ TEST_F(LegacyUninstall, AnElevatedRunWhoseOwnFolderCannotBeMadeRunsNoOtherCopy) 
 }
 
 TEST_F(LegacyUninstall, RunsAnIdenticalCopyWithoutWritingIt) {
-  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"), setup_));
+  ASSERT_TRUE(CopyFileTo(LegacySetupStandInPath(), setup_));
   ASSERT_TRUE(SetFileAttributesW(setup_.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(Run(), ExpectedLog(kNoGame, {"Uninstalled EasyAntiCheat."}));
+  EXPECT_EQ(Run(), ExpectedLog(kNoGameLine, {"Uninstalled EasyAntiCheat."}));
   EXPECT_EQ(Recorded(), (std::vector<std::wstring>{setup_ + L" uninstall 1234 -console"}));
   EXPECT_NE(GetFileAttributesW(setup_.c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << "left as found";
 }
@@ -408,8 +414,8 @@ TEST_F(LegacyUninstall, ReplacesAnyOtherCopyBeforeRunningIt) {
           SetFileAttributesW(setup_.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
     }
     DeleteFileW(record_.c_str());
-    EXPECT_EQ(Run(), ExpectedLog(kNoGame, {"Extracted EAC setup: " + Narrow(setup_),
-                                           "Uninstalled EasyAntiCheat."}));
+    EXPECT_EQ(Run(), ExpectedLog(kNoGameLine, {"Extracted EAC setup: " + Narrow(setup_),
+                                               "Uninstalled EasyAntiCheat."}));
     EXPECT_TRUE(ReadFileBytes(setup_) == embedded);
     EXPECT_EQ(Recorded(), (std::vector<std::wstring>{setup_ + L" uninstall 1234 -console"}));
   }
@@ -419,7 +425,7 @@ TEST_F(LegacyUninstall, FallsBackToTheGameFoldersCopyWhenExtractionFails) {
   ASSERT_TRUE(CreateDirectoryW(setup_.c_str(), nullptr));
   // Nothing is ever written over what stands where the setup program goes.
   const std::string failed = "extractResource failed: 80";
-  EXPECT_EQ(Run(), ExpectedLog(kNoGame, {failed, "Could not uninstall EasyAntiCheat: 2"}))
+  EXPECT_EQ(Run(), ExpectedLog(kNoGameLine, {failed, "Could not uninstall EasyAntiCheat: 2"}))
       << "no game folder";
 
   RegistryFixture games(L"SOFTWARE\\Zelqa Games");
@@ -431,7 +437,7 @@ TEST_F(LegacyUninstall, FallsBackToTheGameFoldersCopyWhenExtractionFails) {
 
   const std::wstring gameCopy = JoinPath(folder_, L"EasyAntiCheat\\EasyAntiCheat_Setup.exe");
   ASSERT_TRUE(CreateDirectoryW(JoinPath(folder_, L"EasyAntiCheat").c_str(), nullptr));
-  ASSERT_TRUE(CopyFileTo(JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe"), gameCopy));
+  ASSERT_TRUE(CopyFileTo(LegacySetupStandInPath(), gameCopy));
   EXPECT_EQ(Run(), ExpectedLog(gameLine, {failed, "Uninstalled EasyAntiCheat."}));
   EXPECT_EQ(Recorded(), (std::vector<std::wstring>{gameCopy + L" uninstall 1234 -console"}));
 

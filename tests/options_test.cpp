@@ -37,15 +37,4 @@ TEST(OptionsParsing, KeysAndValuesAreTakenAsGiven) {
   }
 }
 
-TEST(OptionsReading, PresenceValueAndTheLegacyId) {
-  const LaunchOptions options = Parse({L"-prompt", L"-title", L"T", L"-eactitleId", L"0"});
-  EXPECT_TRUE(HasOption(options, L"prompt"));
-  EXPECT_EQ(GetOption(options, L"prompt"), L"");
-  EXPECT_FALSE(HasOption(options, L"log"));
-  EXPECT_EQ(GetOption(options, L"log"), L"");
-  EXPECT_EQ(GetOption(options, L"title"), L"T");
-  EXPECT_TRUE(HasLegacyId(options)) << "any number, 0 too";
-  EXPECT_FALSE(HasLegacyId(Parse({L"-eactitleId"}))) << "a key without a value";
-}
-
 }  // namespace

@@ -15,7 +15,6 @@
 namespace {
 
 constexpr wchar_t kConsentKey[] = L"SOFTWARE\\Zelqa\\AC\\Installs";
-constexpr char kNoGame[] = "Could not find game install information. Possible new installation.";
 constexpr char kDeclined[] = "User declined Zelqa AntiCheat install.";
 constexpr DWORD kBoxTimeoutMs = 20000;
 
@@ -55,20 +54,16 @@ class PromptRun : public testing::Test {
  protected:
   void SetUp() override {
     const std::wstring name = Widen(testing::UnitTest::GetInstance()->current_test_info()->name());
-    root_ = MakeScratchDirectory(L"prompt-" + name);
-    record_ = JoinPath(root_, L"record.txt");
-    launcher_ = CopyLauncherTo(root_, L"Ask" + name.substr(0, 12) + L".exe");
+    placed_ = PlaceLauncher(L"Ask" + name.substr(0, 12));
+    record_ = JoinPath(placed_.folder, L"record.txt");
   }
 
   // A box that should not come would hold the launcher until the time-out.
   ProgramRun Launch(const std::wstring& arguments, bool withInstaller = true) {
     if (withInstaller) {
-      CopyStandInInstallerTo(root_);
+      CopyStandInInstallerTo(placed_.folder);
     }
-    ProgramRun run;
-    run.program = launcher_;
-    run.arguments = arguments;
-    run.currentDirectory = root_;
+    ProgramRun run{placed_.exe, arguments, placed_.folder};
     run.environment[L"ZELQA_TEST_INSTALLER_RECORD"] = record_;
     run.timeoutMs = kBoxTimeoutMs;
     return run;
@@ -76,9 +71,8 @@ class PromptRun : public testing::Test {
 
   std::vector<std::wstring> Recorded() const { return ReadRecordedLines(record_); }
 
-  std::wstring root_;
+  PlacedLauncher placed_;
   std::wstring record_;
-  std::wstring launcher_;
 };
 
 TEST_F(PromptRun, InstallQuestionShowsTheIconAndYesGoesOn) {
@@ -97,7 +91,7 @@ TEST_F(PromptRun, InstallQuestionShowsTheIconAndYesGoesOn) {
   EXPECT_FALSE(answered.box.rightToLeft);
   EXPECT_EQ(answered.result.exitCode, 0u);
   EXPECT_EQ(LogTexts(answered.result.output),
-            (std::vector<std::string>{kNoGame, "Action: install", "Installing Zelqa Anti-Cheat",
+            (std::vector<std::string>{kNoGameLine, "Action: install", "Installing Zelqa Anti-Cheat",
                                       "Installed Zelqa Anti-Cheat."}));
   EXPECT_EQ(Recorded().size(), 1u);
 }
@@ -109,7 +103,7 @@ TEST_F(PromptRun, NoEndsTheRunBeforeTheInstaller) {
   ASSERT_TRUE(answered.box.found) << "a consent value of 0 still asks";
   EXPECT_EQ(answered.result.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
   EXPECT_EQ(LogTexts(answered.result.output),
-            (std::vector<std::string>{kNoGame, "Action: install", kDeclined}));
+            (std::vector<std::string>{kNoGameLine, "Action: install", kDeclined}));
   EXPECT_TRUE(Recorded().empty());
 }
 
@@ -150,7 +144,7 @@ TEST_F(PromptRun, UninstallAlwaysAsks) {
   EXPECT_TRUE(declined.box.hasIcon);
   EXPECT_EQ(declined.result.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
   EXPECT_EQ(LogTexts(declined.result.output),
-            (std::vector<std::string>{kNoGame, "Action: uninstall", kDeclined}));
+            (std::vector<std::string>{kNoGameLine, "Action: uninstall", kDeclined}));
   EXPECT_TRUE(Recorded().empty());
 
   const Answered accepted = RunAndAnswer(Launch(L"uninstall -title Demo -prompt"), IDYES);
@@ -212,7 +206,7 @@ TEST_F(LanguagePrompt, BoxesShowTheChosenBlockInItsDirection) {
   EXPECT_TRUE(question.box.hasIcon);
   EXPECT_EQ(question.result.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
 
-  DeleteFileW(JoinPath(root_, L"ZelqaAntiCheat.Installer.exe").c_str());
+  DeleteFileW(JoinPath(placed_.folder, L"ZelqaAntiCheat.Installer.exe").c_str());
   const Answered error = RunAndAnswer(Launch(L"uninstall -title Demo -showerrors", false), IDOK);
   ASSERT_TRUE(error.box.found);
   EXPECT_EQ(error.box.text, FormatErrorBoxText(L"%s\n0x%x: %s", Shown(104).c_str(), 2,
@@ -234,7 +228,8 @@ TEST_F(PromptRun, FailedRunShowsTheErrorWithItsCode) {
   EXPECT_EQ(LogTexts(missing.result.output).back(), "Could not install Zelqa Anti-Cheat: 2")
       << "the box comes after the failure line";
 
-  ASSERT_TRUE(WriteFileBytes(JoinPath(root_, L"ZelqaAntiCheat.Installer.exe"), "not a program"));
+  ASSERT_TRUE(
+      WriteFileBytes(JoinPath(placed_.folder, L"ZelqaAntiCheat.Installer.exe"), "not a program"));
   const Answered broken = RunAndAnswer(Launch(L"uninstall -title Demo -showerrors", false), IDOK);
   ASSERT_TRUE(broken.box.found);
   EXPECT_EQ(broken.box.text, L"Zelqa anticheat could not be uninstalled.\n0xc1: " +
@@ -264,87 +259,27 @@ TEST_F(PromptRun, SucceedingRunShowsNoErrorBox) {
   EXPECT_EQ(Recorded().size(), 4u);
 }
 
-// A service's window station: created without WSF_VISIBLE, with a desktop
-// "Default" the launcher is started on. The station stays for the rest of
-// the test program.
-class HiddenWindowStation {
- public:
-  HiddenWindowStation() {
-    station_ = CreateWindowStationW(L"ZelqaTestHidden", 0, WINSTA_ALL_ACCESS, nullptr);
-    if (station_ == nullptr) {
-      error_ = L"CreateWindowStationW failed: " + std::to_wstring(GetLastError());
-      return;
-    }
-    HWINSTA original = GetProcessWindowStation();
-    // Desktops are created in the process's own station.
-    if (!SetProcessWindowStation(station_)) {
-      error_ = L"SetProcessWindowStation failed: " + std::to_wstring(GetLastError());
-      return;
-    }
-    desktop_ = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
-    const DWORD desktopError = GetLastError();
-    SetProcessWindowStation(original);
-    if (desktop_ == nullptr) {
-      error_ = L"CreateDesktopW failed: " + std::to_wstring(desktopError);
-    }
-  }
-  ~HiddenWindowStation() {
-    if (desktop_ != nullptr) {
-      CloseDesktop(desktop_);
-    }
-    if (station_ != nullptr) {
-      CloseWindowStation(station_);
-    }
-  }
-  HiddenWindowStation(const HiddenWindowStation&) = delete;
-  HiddenWindowStation& operator=(const HiddenWindowStation&) = delete;
-
-  const std::wstring& error() const { return error_; }
-  std::wstring desktop() const { return L"ZelqaTestHidden\\Default"; }
-
- private:
-  HWINSTA station_ = nullptr;
-  HDESK desktop_ = nullptr;
-  std::wstring error_;
-};
-
-const HiddenWindowStation& Hidden() {
-  static const HiddenWindowStation station;
-  return station;
-}
-
+// On a service's window station no box reaches the user: a question counts
+// as No, and an error box holds nothing up.
 TEST_F(PromptRun, QuestionThatCannotReachTheConsoleCountsAsNo) {
-  ASSERT_TRUE(Hidden().error().empty()) << Narrow(Hidden().error());
-  const std::wstring stem = FileStem(launcher_);
-  const std::wstring userFolder = JoinPath(AppDataFolder(), stem);
-  RemoveDirectoryW(userFolder.c_str());
-
-  ProgramRun run = Launch(L"install -title Demo -prompt -log");
-  run.desktop = Hidden().desktop();
-  const ProgramResult install = RunProgram(run);
-  EXPECT_FALSE(install.timedOut);
-  EXPECT_EQ(install.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
-  EXPECT_FALSE(FileExists(userFolder)) << "no per-user folder outside the user's desktop";
-  const std::vector<std::wstring> logs = ListFiles(root_, stem + L"_*.log");
-  ASSERT_EQ(logs.size(), 1u) << "the log goes beside the launcher";
-  const std::vector<std::string> log = LogTexts(ReadFileBytes(JoinPath(root_, logs[0])));
-  ASSERT_GE(log.size(), 2u);
-  EXPECT_EQ(log[log.size() - 2], "Action: install");
-  EXPECT_EQ(log.back(), kDeclined);
-
-  run.arguments = L"uninstall -title Demo -prompt";
-  const ProgramResult uninstall = RunProgram(run);
-  EXPECT_EQ(uninstall.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
-  EXPECT_EQ(LogTexts(uninstall.output).back(), kDeclined);
+  ProgramRun run = Launch(L"");
+  run.desktop = CreateHiddenWindowStation(L"ZelqaTestHidden");
+  ASSERT_FALSE(run.desktop.empty()) << "no hidden window station: " << GetLastError();
+  for (const std::wstring action : {L"install", L"uninstall"}) {
+    run.arguments = action + L" -title Demo -prompt";
+    const ProgramResult result = RunProgram(run);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
+    EXPECT_EQ(LogTexts(result.output),
+              (std::vector<std::string>{kNoGameLine, "Action: " + Narrow(action), kDeclined}));
+  }
   EXPECT_TRUE(Recorded().empty());
 
-  // An error box that can't be delivered doesn't hold the run up.
-  DeleteFileW(JoinPath(root_, L"ZelqaAntiCheat.Installer.exe").c_str());
+  DeleteFileW(JoinPath(placed_.folder, L"ZelqaAntiCheat.Installer.exe").c_str());
   run.arguments = L"install -title Demo -showerrors";
   const ProgramResult failed = RunProgram(run);
   EXPECT_FALSE(failed.timedOut);
   EXPECT_EQ(failed.exitCode, 2u);
-  EXPECT_FALSE(FileExists(userFolder));
 }
 
 }  // namespace

@@ -49,8 +49,6 @@ class SignedInstaller : public testing::Test {
   std::wstring signed_, root_, work_, record_, launcher_;
 };
 
-constexpr char kNoGame[] = "Could not find game install information. Possible new installation.";
-
 TEST_F(SignedInstaller, OnlyTheInstallerOfThePinnedPublisherRuns) {
   const struct {
     const wchar_t* variant;
@@ -68,7 +66,8 @@ TEST_F(SignedInstaller, OnlyTheInstallerOfThePinnedPublisherRuns) {
     DeleteFileW(record_.c_str());
     const ProgramResult result = RunProgram(Launch(L"install -title Demo -eactitleId 0"));
     EXPECT_EQ(result.exitCode, c.code);
-    std::vector<std::string> expected{kNoGame, "Action: install", "Installing Zelqa Anti-Cheat"};
+    std::vector<std::string> expected{kNoGameLine, "Action: install",
+                                      "Installing Zelqa Anti-Cheat"};
     if (c.code == 0) {
       expected.emplace_back("Installed Zelqa Anti-Cheat.");
       EXPECT_EQ(ReadRecordedLines(record_),

@@ -33,6 +33,4 @@ TEST(TextDecimalId, ReadsTheLeadingNumberOrNothing) {
   EXPECT_EQ(id, 99) << "a failed conversion leaves the id alone";
 }
 
-constexpr wchar_t kLegacyKey[] = L"SOFTWARE\\WOW6432Node\\EasyAntiCheat";
-
 }  // namespace

@@ -11,6 +11,7 @@
 #include "common/path_text.h"
 #include "common/process_facts.h"
 #include "common/unique_resource.h"
+#include "log/run_log.h"
 
 std::wstring TestBinaryDirectory() { return GetModuleDirectory(); }
 
@@ -20,15 +21,15 @@ std::wstring StandInInstallerPath() {
   return JoinPath(TestBinaryDirectory(), L"ZelqaAntiCheat.Installer.exe");
 }
 
+std::wstring LegacySetupStandInPath() {
+  return JoinPath(TestBinaryDirectory(), L"legacy_setup_standin.exe");
+}
+
 UniqueModule LoadBuiltLauncherAsData() {
   return UniqueModule(
       LoadLibraryExW(BuiltLauncherPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
 }
 
-namespace {
-
-// Removes what `path` holds and keeps the folder itself: Wine knows a drive
-// letter's folder by its inode, and for a second takes a new one for another.
 void EmptyFolder(const std::wstring& path) {
   WIN32_FIND_DATAW entry{};
   UniqueFindHandle find(FindFirstFileW(JoinPath(path, L"*").c_str(), &entry));
@@ -53,8 +54,6 @@ void EmptyFolder(const std::wstring& path) {
   } while (FindNextFileW(find.get(), &entry));
 }
 
-}  // namespace
-
 std::wstring MakeScratchDirectory(const std::wstring& name) {
   // Where the build tree really is: the cleanup refuses a game folder
   // reached through a link, and the build tree may lie behind one.
@@ -65,6 +64,8 @@ std::wstring MakeScratchDirectory(const std::wstring& name) {
     return GetFinalPathOf(named, real) == ERROR_SUCCESS ? real : named;
   }();
   const std::wstring path = JoinPath(root, name);
+  // Emptied, not made anew: Wine knows a drive letter's folder by its inode,
+  // and for a second takes a new one for another.
   EmptyFolder(path);
   CreateDirectoryW(path.c_str(), nullptr);
   return path;
@@ -86,6 +87,25 @@ std::wstring AppDataFolder() {
   wchar_t path[MAX_PATH] = {};
   SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path);
   return path;
+}
+
+PlacedLauncher PlaceLauncher(const std::wstring& stem, const std::wstring& subfolder) {
+  PlacedLauncher placed{MakeScratchDirectory(stem), L"", JoinPath(AppDataFolder(), stem)};
+  std::wstring folder = placed.folder;
+  for (size_t start = 0; start < subfolder.size();) {
+    const size_t end = std::min(subfolder.find(L'\\', start), subfolder.size());
+    folder = JoinPath(folder, subfolder.substr(start, end - start));
+    CreateDirectoryW(folder.c_str(), nullptr);
+    start = end + 1;
+  }
+  placed.exe = CopyLauncherTo(folder, stem + L".exe");
+  // A link an earlier run left there is removed, never emptied.
+  if ((GetFileAttributesW(placed.logFolder.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    EmptyFolder(placed.logFolder);
+  }
+  RemoveDirectoryW(placed.logFolder.c_str());
+  DeleteFileW(placed.logFolder.c_str());
+  return placed;
 }
 
 std::vector<std::wstring> ListFiles(const std::wstring& directory, const std::wstring& pattern) {
@@ -305,6 +325,25 @@ std::vector<std::string> LogTexts(const std::string& output) {
   return texts;
 }
 
+std::vector<std::string> CaptureRunLog(const std::function<void()>& step) {
+  static int captures = 0;
+  static const std::wstring folder =
+      MakeScratchDirectory(L"run-log-" + std::to_wstring(GetCurrentProcessId()));
+  const std::wstring name = std::to_wstring(++captures) + L".log";
+  HeldFolder held;
+  DWORD error = HoldFolderFollowingLinks(folder, held);
+  if (error == ERROR_SUCCESS) {
+    error = RedirectRunLog(held, name);
+  }
+  if (error != ERROR_SUCCESS) {
+    return {"<run log not redirected: " + std::to_string(error) + ">"};
+  }
+  step();
+  SetRunLogOutput(GetStdHandle(STD_OUTPUT_HANDLE));
+  const std::string bytes = ReadFileBytes(JoinPath(folder, name));
+  return bytes.empty() ? std::vector<std::string>() : LogTexts(bytes);
+}
+
 std::string LogQuoted(const std::wstring& path) {
   std::string quoted = "\"";
   for (const char c : Narrow(path)) {
@@ -483,4 +522,15 @@ void RegistryFixture::SetQword(const std::wstring& subkey, const std::wstring& n
 void RegistryFixture::SetBinary(const std::wstring& subkey, const std::wstring& name,
                                 const std::string& bytes) {
   SetValue(subkey, name, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
+}
+
+LegacyRegistration::LegacyRegistration()
+    : RegistryFixture(L"SOFTWARE\\WOW6432Node\\EasyAntiCheat") {}
+
+LegacyRegistration::LegacyRegistration(const std::wstring& gamesInstalled) : LegacyRegistration() {
+  SetGames(gamesInstalled);
+}
+
+void LegacyRegistration::SetGames(const std::wstring& gamesInstalled, DWORD type) {
+  SetString(L"", L"GamesInstalled", gamesInstalled, type);
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,6 +15,8 @@
 std::wstring TestBinaryDirectory();
 std::wstring BuiltLauncherPath();
 std::wstring StandInInstallerPath();
+// The stand-in of the legacy setup program, which Launcher.exe embeds.
+std::wstring LegacySetupStandInPath();
 
 // The built Launcher.exe loaded as data, for its resources: the setup
 // program it carries among them.
@@ -32,6 +35,19 @@ std::wstring CopyStandInInstallerTo(const std::wstring& directory);
 
 // The user's roaming application-data folder, where logs go by default.
 std::wstring AppDataFolder();
+
+// Removes what `path` holds, never through a link, and keeps the folder.
+void EmptyFolder(const std::wstring& path);
+
+// A launcher copy named `stem`.exe in `subfolder` of a fresh scratch folder
+// `stem`, so that its per-user log folder is its own; that folder is
+// removed, with whatever an earlier run of the suite left there.
+struct PlacedLauncher {
+  std::wstring folder;     // the scratch folder
+  std::wstring exe;        // the copy
+  std::wstring logFolder;  // %APPDATA%\`stem`
+};
+PlacedLauncher PlaceLauncher(const std::wstring& stem, const std::wstring& subfolder = L"");
 
 // The files in `directory` whose names match `pattern` ("*.log"), sorted.
 std::vector<std::wstring> ListFiles(const std::wstring& directory, const std::wstring& pattern);
@@ -78,6 +94,10 @@ bool TokenWithElevation(Elevation elevation, UniqueHandle& token);
 // Starts the program with its standard output on a file and waits for it.
 ProgramResult RunProgram(const ProgramRun& run);
 
+// The first line of a run that found no game.
+inline constexpr char kNoGameLine[] =
+    "Could not find game install information. Possible new installation.";
+
 // The texts of the run log's lines, each checked to start with the
 // "dddd.ddd | " prefix and to end in CR LF; a malformed line is returned
 // as "<bad line: ...>" so the comparison shows it.
@@ -87,6 +107,11 @@ std::vector<std::string> LogTexts(const std::string& output);
 // "Default" desktop, and returns "<name>\\Default" for ProgramRun::desktop;
 // empty when the platform refuses. The station lives until the test ends.
 std::wstring CreateHiddenWindowStation(const std::wstring& name);
+
+// Points this process's run log at a new file while `step` runs, then back
+// at standard output, where other tests expect it, and returns the texts of
+// the lines written; "<run log not redirected: error>" when it can't be.
+std::vector<std::string> CaptureRunLog(const std::function<void()>& step);
 
 // A path as the run log writes it: quoted, backslashes and quotes escaped.
 std::string LogQuoted(const std::wstring& path);
@@ -132,6 +157,15 @@ class RegistryFixture {
   void SetValue(const std::wstring& subkey, const std::wstring& name, DWORD type, const void* data,
                 DWORD size);
   std::wstring path_;
+};
+
+// The legacy anti-cheat's registration, in the 32-bit view where it keeps
+// it: the key alone, or listing `gamesInstalled` ("77;1234").
+class LegacyRegistration : public RegistryFixture {
+ public:
+  LegacyRegistration();
+  explicit LegacyRegistration(const std::wstring& gamesInstalled);
+  void SetGames(const std::wstring& gamesInstalled, DWORD type = REG_SZ);
 };
 
 std::wstring Widen(const std::string& text);   // UTF-8 to UTF-16
