@@ -470,7 +470,7 @@ TEST_F(CleanupLinkRun, WhatIsStillThereAfterItsDeletionIsAnError) {
   MakeFolder(game_);
   ASSERT_TRUE(WriteFileBytes(At(L"Game_launcher.exe"), "another game's"));
   EXPECT_EQ(
-      CaptureLog([&] { DeleteEasyAntiCheatEntries(lists); }),
+      CaptureRunLog([&] { DeleteEasyAntiCheatEntries(lists); }),
       (std::vector<std::string>{"Deleting 1 file(s)...", FileLine(At(L"Game_launcher.exe")),
                                 "Error 80 deleting file: " + Narrow(At(L"Game_launcher.exe"))}));
   EXPECT_EQ(ReadFileBytes(At(L"Game_launcher.exe")), "another game's");
