@@ -62,6 +62,14 @@ TEST(LegacyUninstallExtract, OnlyTheCheckedCopyRuns) {
                                   OPEN_EXISTING, 0, nullptr));
        },
        ERROR_SHARING_VIOLATION},
+      // Renamed into place, so that even Wine, which reuses a file id at
+      // once, gives it another: the same bytes are not the file written.
+      {"swapped for an identical copy",
+       [](const std::wstring& path) {
+         CopyFileTo(LegacySetupStandInPath(), path + L".copy");
+         MoveFileExW((path + L".copy").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+       },
+       ERROR_FILE_INVALID},
       {"left alone", nullptr, ERROR_SUCCESS},
   };
   for (const auto& c : cases) {

@@ -23,6 +23,26 @@ TEST(RunLogLine, IsPrefixTextAndCrLfOneByteACharacter) {
             L"\"C:\\\\Games\\\\Foo\" \"a\\\"b\" \"\"");
 }
 
+// A line reaches the output in one write, so a write that fails loses the
+// line whole and never leaves half of it: a message-mode pipe keeps each
+// write apart.
+TEST(RunLogLine, IsOneWrite) {
+  const std::wstring name = L"\\\\.\\pipe\\run-log-" + std::to_wstring(GetCurrentProcessId());
+  const UniqueFileHandle pipe(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND,
+                                               PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 0,
+                                               4096, 0, nullptr));
+  const UniqueFileHandle writer(
+      CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(pipe && writer);
+  SetRunLogOutput(writer.get());
+  WriteLogLine(L"one whole line");
+  SetRunLogOutput(GetStdHandle(STD_OUTPUT_HANDLE));
+  char message[256];
+  DWORD read = 0;
+  ASSERT_TRUE(ReadFile(pipe.get(), message, sizeof(message), &read, nullptr));
+  EXPECT_EQ(LogTexts(std::string(message, read)), std::vector<std::string>{"one whole line"});
+}
+
 TEST(RunLogFile, IsAlwaysANewFileNeverAnEarlierOneAFolderOrALink) {
   const std::wstring folder = MakeScratchDirectory(L"run-log-file");
   HeldFolder held;
