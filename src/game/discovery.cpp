@@ -60,6 +60,20 @@ DWORD MatchInstallFolder(const std::vector<std::wstring>& launcherFolders,
   return error;
 }
 
+// Reads the registration at `index` of the open `games` key into `values`,
+// with `name` as room for its name. Returns 0; ERROR_NO_MORE_ITEMS or
+// ERROR_FILE_NOT_FOUND for one removed meanwhile; or the error.
+DWORD ReadRegistrationAt(HKEY games, DWORD index, std::vector<wchar_t>& name,
+                         GameInstallInfo& values) {
+  auto nameLength = static_cast<DWORD>(name.size());
+  const LSTATUS status =
+      RegEnumKeyExW(games, index, name.data(), &nameLength, nullptr, nullptr, nullptr, nullptr);
+  if (status != ERROR_SUCCESS) {
+    return static_cast<DWORD>(status);
+  }
+  return ReadGameKeyValues(std::wstring(name.data(), nameLength), values);
+}
+
 }  // namespace
 
 std::wstring InstallDir(const GameInstallInfo& info) {
@@ -133,19 +147,10 @@ bool MatchGameInstallKey(const std::vector<std::wstring>& launcherFolders,
   bool matchedThroughLauncher = false;
   DWORD unreadable = ERROR_SUCCESS;
   for (DWORD index = 0; index < subkeyCount; ++index) {
-    DWORD nameLength = static_cast<DWORD>(name.size());
-    status = RegEnumKeyExW(games.get(), index, name.data(), &nameLength, nullptr, nullptr, nullptr,
-                           nullptr);
-    if (status == ERROR_NO_MORE_ITEMS) {
-      break;  // removed since the count was taken
-    }
     GameInstallInfo values;
-    DWORD error = static_cast<DWORD>(status);
-    if (error == ERROR_SUCCESS) {
-      error = ReadGameKeyValues(std::wstring(name.data(), nameLength), values);
-    }
-    if (error == ERROR_FILE_NOT_FOUND) {
-      continue;  // removed since it was listed
+    const DWORD error = ReadRegistrationAt(games.get(), index, name, values);
+    if (error == ERROR_NO_MORE_ITEMS || error == ERROR_FILE_NOT_FOUND) {
+      continue;  // removed since the count was taken
     }
     if (error != ERROR_SUCCESS) {
       LogDiscoveryError(error, L"reading a game registration");
