@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <string>
 
 #include "common/held_folder.h"
@@ -11,95 +10,73 @@
 
 namespace {
 
-// The file id a listing of `folder` gives `name`; 0 when it lists none.
-ULONGLONG ListedId(const HeldFolder& folder, const std::wstring& name) {
-  std::vector<FolderEntry> entries;
-  EXPECT_EQ(ListFolder(folder, entries), 0u);
-  for (const FolderEntry& entry : entries) {
-    if (entry.name == name) {
-      return entry.fileId;
-    }
-  }
-  return 0;
-}
-
-ChildOpen Open(ChildKind kind, Disposition disposition = Disposition::OpenExisting) {
-  ChildOpen how;
-  how.access = DELETE;
-  how.kind = kind;
-  how.disposition = disposition;
-  return how;
-}
+constexpr ChildKind kAny = ChildKind::Any;
+constexpr ChildKind kFile = ChildKind::File;
+constexpr ChildKind kFolder = ChildKind::Directory;
+constexpr Disposition kOpen = Disposition::OpenExisting;
+constexpr Disposition kNew = Disposition::CreateNew;
 
 // Each rule of what a held folder lets through, made with real means in a
-// folder of its own: what is opened, how, and what comes of it.
+// folder of its own (holding sub\file.txt, file.txt and other.txt): what is
+// opened, how, and what comes of it.
 TEST(HeldFolderChild, OnlyTheObjectMeantIsOpened) {
-  const struct Case {
+  const struct {
     const char* rule;
     const wchar_t* name;
-    ChildOpen how;
+    ChildKind kind;
+    Disposition disposition;
+    const wchar_t* listedAs;  // the entry whose listed id is required
+    const wchar_t* linkTo;    // `name` is made a link to it first
+    bool link;                // the link itself is meant
     DWORD expected;
-    // Shapes the folder (held as `held` at `path`) before the open; false
-    // skips the case where the platform can't make it.
-    std::function<bool(const std::wstring& path, const HeldFolder& held, ChildOpen& how)> make;
   } cases[] = {
-      {"a name holding a separator is no name", L"sub\\file.txt", Open(ChildKind::File),
-       ERROR_INVALID_NAME, nullptr},
-      {"nor one holding a slash", L"sub/file.txt", Open(ChildKind::File), ERROR_INVALID_NAME,
-       nullptr},
-      {"nor a stream", L"sub:stream", Open(ChildKind::Any), ERROR_INVALID_NAME, nullptr},
-      {"nor the parent", L"..", Open(ChildKind::Directory), ERROR_INVALID_NAME, nullptr},
-      {"the entry listed", L"file.txt", Open(ChildKind::File), ERROR_SUCCESS,
-       [](const std::wstring&, const HeldFolder& held, ChildOpen& how) {
-         how.listedId = ListedId(held, L"file.txt");
-         return how.listedId != 0;
-       }},
-      {"another entry under the listed one's name", L"file.txt", Open(ChildKind::File),
-       kNotTheObjectMeant,
-       [](const std::wstring&, const HeldFolder& held, ChildOpen& how) {
-         how.listedId = ListedId(held, L"other.txt");
-         return how.listedId != 0;
-       }},
-      {"a folder where a file is meant", L"sub", Open(ChildKind::File), kFolderWhereFileMeant,
-       nullptr},
-      {"a link to a file", L"link.txt", Open(ChildKind::File), kNotTheObjectMeant,
-       [](const std::wstring& path, const HeldFolder& held, ChildOpen& how) {
-         how.listedId = ListedId(held, L"file.txt");  // Wine lists a link as its target
-         return MakeSymbolicLink(JoinPath(path, L"file.txt"), JoinPath(path, L"link.txt"), false);
-       }},
-      {"a link to a folder", L"link", Open(ChildKind::Directory), kNotTheObjectMeant,
-       [](const std::wstring& path, const HeldFolder&, ChildOpen&) {
-         return MakeSymbolicLink(JoinPath(path, L"sub"), JoinPath(path, L"link"), true);
-       }},
-      {"a new file where one stands", L"file.txt", Open(ChildKind::File, Disposition::CreateNew),
-       ERROR_FILE_EXISTS, nullptr},
-      {"a new object that is not the one asked for goes again", L"new.txt",
-       Open(ChildKind::File, Disposition::CreateNew), kNotTheObjectMeant,
-       [](const std::wstring&, const HeldFolder&, ChildOpen& how) {
-         how.link = true;
-         return true;
-       }},
-      // Windows opens the link itself, Wine finds a name taken.
-      {"nothing is made where a link leads", L"dangling.txt",
-       Open(ChildKind::File, Disposition::OpenOrCreate),
-       IsUnderWine() ? static_cast<DWORD>(ERROR_FILE_EXISTS) : kNotTheObjectMeant,
-       [](const std::wstring& path, const HeldFolder&, ChildOpen&) {
-         return MakeSymbolicLink(JoinPath(path, L"new.txt"), JoinPath(path, L"dangling.txt"),
-                                 false);
-       }},
+      {"a name holding a separator is no name", L"sub\\file.txt", kFile, kOpen, nullptr, nullptr,
+       false, ERROR_INVALID_NAME},
+      {"nor one holding a slash", L"sub/file.txt", kFile, kOpen, nullptr, nullptr, false,
+       ERROR_INVALID_NAME},
+      {"nor a stream", L"sub:stream", kAny, kOpen, nullptr, nullptr, false, ERROR_INVALID_NAME},
+      {"nor the parent", L"..", kFolder, kOpen, nullptr, nullptr, false, ERROR_INVALID_NAME},
+      {"the entry listed", L"file.txt", kFile, kOpen, L"file.txt", nullptr, false, ERROR_SUCCESS},
+      {"another entry under its name", L"file.txt", kFile, kOpen, L"other.txt", nullptr, false,
+       kNotTheObjectMeant},
+      {"a folder where a file is meant", L"sub", kFile, kOpen, nullptr, nullptr, false,
+       kFolderWhereFileMeant},
+      // Wine lists a link to a file as that file, id and all.
+      {"a link to a file", L"link.txt", kFile, kOpen, L"file.txt", L"file.txt", false,
+       kNotTheObjectMeant},
+      {"a link to a folder", L"link", kFolder, kOpen, nullptr, L"sub", false, kNotTheObjectMeant},
+      {"a new file where one stands", L"file.txt", kFile, kNew, nullptr, nullptr, false,
+       ERROR_FILE_EXISTS},
+      {"a new object not the one asked for goes again", L"new.txt", kFile, kNew, nullptr, nullptr,
+       true, kNotTheObjectMeant},
+      // Windows opens the link itself, Wine finds the name taken.
+      {"nothing is made where a link leads", L"dangling.txt", kFile, Disposition::OpenOrCreate,
+       nullptr, L"new.txt", false,
+       IsUnderWine() ? static_cast<DWORD>(ERROR_FILE_EXISTS) : kNotTheObjectMeant},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.rule);
     const std::wstring path = MakeScratchDirectory(L"held-child-" + std::to_wstring(&c - cases));
     ASSERT_TRUE(CreateDirectoryW(JoinPath(path, L"sub").c_str(), nullptr));
-    ASSERT_TRUE(WriteFileBytes(JoinPath(path, L"sub\\file.txt"), "sub"));
-    ASSERT_TRUE(WriteFileBytes(JoinPath(path, L"file.txt"), "file"));
-    ASSERT_TRUE(WriteFileBytes(JoinPath(path, L"other.txt"), "other"));
+    for (const wchar_t* file : {L"sub\\file.txt", L"file.txt", L"other.txt"}) {
+      ASSERT_TRUE(WriteFileBytes(JoinPath(path, file), Narrow(file)));
+    }
     HeldFolder held;
     ASSERT_EQ(HoldFolderFollowingLinks(path, held), 0u);
-    ChildOpen how = c.how;
-    if (c.make && !c.make(path, held, how)) {
-      GTEST_SKIP() << "this system can't make the case";
+    ChildOpen how;
+    how.access = DELETE;
+    how.kind = c.kind;
+    how.disposition = c.disposition;
+    how.link = c.link;
+    std::vector<FolderEntry> entries;
+    ASSERT_EQ(ListFolder(held, entries), 0u);
+    for (const FolderEntry& entry : entries) {
+      how.listedId =
+          c.listedAs != nullptr && entry.name == c.listedAs ? entry.fileId : how.listedId;
+    }
+    if (c.linkTo != nullptr &&
+        !MakeSymbolicLink(JoinPath(path, c.linkTo), JoinPath(path, c.name), c.kind == kFolder)) {
+      GTEST_SKIP() << "this system makes no symbolic link here";
     }
     UniqueFileHandle child;
     EXPECT_EQ(OpenChild(held, c.name, how, child), c.expected);
@@ -119,7 +96,7 @@ TEST(HeldFolderSharing, NoOneElseMovesOrDeletesWhatIsHeld) {
   UniqueFileHandle file;
   ASSERT_EQ(HoldFolderFollowingLinks(path, held), 0u);
   ASSERT_EQ(HoldChildFolder(held, L"sub", ChildOpen{}, sub), 0u);
-  ChildOpen reading = Open(ChildKind::File);
+  ChildOpen reading;
   reading.access = GENERIC_READ;
   reading.share = FILE_SHARE_READ;
   ASSERT_EQ(OpenChild(held, L"file.txt", reading, file), 0u);
