@@ -21,8 +21,7 @@
 namespace {
 
 // The cleanup as a run does it, its log folder held throughout.
-std::vector<std::string> CleanupLog(const std::wstring& logDirectory,
-                                    const std::wstring& installDir) {
+LogLines CleanupLog(const std::wstring& logDirectory, const std::wstring& installDir) {
   return CaptureRunLog([&] {
     HeldFolder logs;
     ASSERT_EQ(HoldFolderFollowingLinks(logDirectory, logs), 0u);
@@ -100,7 +99,7 @@ TEST_F(CleanupRun, DeletesFilesThenFoldersDeepestFirstAndNothingElse) {
   MakeFile(At(L"Data\\level.dat"));
 
   // NTFS and Wine both list a folder in name order, which fixes the walk order.
-  EXPECT_EQ(CleanupLog(logs_, game_), (std::vector<std::string>{
+  EXPECT_EQ(CleanupLog(logs_, game_), (LogLines{
                                           "Deleting 3 file(s)...",
                                           FileLine(At(L"EasyAntiCheat\\Certificates\\base.cer")),
                                           FileLine(At(L"EasyAntiCheat\\EasyAntiCheat_x64.dll")),
@@ -129,7 +128,7 @@ TEST_F(CleanupRun, EveryFolderGoesAfterTheFoldersInsideIt) {
   }
   MakeFile(At(c + L"\\eac.dll"));
   ASSERT_GE(At(c + L"\\eac.dll").size(), 300u);
-  EXPECT_EQ(CleanupLog(logs_, game_), (std::vector<std::string>{
+  EXPECT_EQ(CleanupLog(logs_, game_), (LogLines{
                                           "Deleting 1 file(s)...",
                                           FileLine(At(c + L"\\eac.dll")),
                                           DirLine(At(L"EasyAntiCheat\\z\\y")),
@@ -154,7 +153,7 @@ TEST_F(CleanupRun, NamesAreCaseSensitiveAndTheLegacyFolderOnlyCountsAtTheTop) {
   MakeFile(At(L"Sub\\EasyAntiCheat\\eac.dll"));
   MakeFile(At(L"Sub\\x_launcher.exe"));
 
-  EXPECT_EQ(CleanupLog(logs_, game_), (std::vector<std::string>{
+  EXPECT_EQ(CleanupLog(logs_, game_), (LogLines{
                                           "Deleting 1 file(s)...",
                                           FileLine(At(L"Sub\\x_launcher.exe")),
                                       }));
@@ -171,7 +170,7 @@ TEST_F(CleanupRun, NamesAreCaseSensitiveAndTheLegacyFolderOnlyCountsAtTheTop) {
   ASSERT_TRUE(RemoveDirectoryW(At(L"easyanticheat").c_str()));
   MakeFile(At(L"EasyAntiCheat"));
   EXPECT_EQ(CleanupLog(logs_, game_),
-            (std::vector<std::string>{"Deleting 1 file(s)...", FileLine(At(L"EasyAntiCheat"))}));
+            (LogLines{"Deleting 1 file(s)...", FileLine(At(L"EasyAntiCheat"))}));
   EXPECT_FALSE(FileExists(At(L"EasyAntiCheat")));
 }
 
@@ -183,7 +182,7 @@ TEST_F(CleanupRun, ReadOnlyEntriesAreDeletedToo) {
                                  FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
   ASSERT_TRUE(SetFileAttributesW(At(L"EasyAntiCheat\\Locked").c_str(), FILE_ATTRIBUTE_READONLY));
 
-  EXPECT_EQ(CleanupLog(logs_, game_), (std::vector<std::string>{
+  EXPECT_EQ(CleanupLog(logs_, game_), (LogLines{
                                           "Deleting 1 file(s)...",
                                           FileLine(At(L"EasyAntiCheat\\Locked\\eac.dll")),
                                           DirLine(At(L"EasyAntiCheat\\Locked")),
@@ -201,7 +200,7 @@ TEST_F(CleanupRun, ReadOnlyEntriesAreDeletedToo) {
   ASSERT_TRUE(SetFileAttributesW(outside.c_str(), FILE_ATTRIBUTE_READONLY));
   MakeFolder(At(L"EasyAntiCheat"));
   ASSERT_TRUE(CreateHardLinkW(linked.c_str(), outside.c_str(), nullptr));
-  const std::vector<std::string> lines = CleanupLog(logs_, game_);
+  const LogLines lines = CleanupLog(logs_, game_);
   ASSERT_GE(lines.size(), 3u);
   const bool deletesAsItIs = DeletesReadOnlyNamesAsTheyAre(logs_);
   EXPECT_EQ(lines[2], deletesAsItIs ? DirLine(At(L"EasyAntiCheat"))
@@ -238,14 +237,14 @@ TEST_F(CleanupRun, EntriesThatCannotGoAreLoggedAndTheRestGoes) {
     Sleep(20);
   }
 
-  std::vector<std::string> lines = CleanupLog(logs_, game_);
+  LogLines lines = CleanupLog(logs_, game_);
   WriteFileBytes(release, "");
   program.join();
   // Wine 10 deletes a running program's name, as Linux does.
   const bool ranOn = FileExists(running);
   EXPECT_EQ(GetFileAttributesW(running.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
   const std::string runningError = "Error 5 deleting file: " + Narrow(running);
-  std::vector<std::string> expected{
+  LogLines expected{
       "Deleting 3 file(s)...",
       FileLine(At(L"EasyAntiCheat\\a.dll")),
       "Error 32 deleting file: " + Narrow(At(L"EasyAntiCheat\\a.dll")),
@@ -270,8 +269,7 @@ TEST_F(CleanupRun, TheExtractedSetupGoesLastAndOnlyOnce) {
   const std::wstring extracted = JoinPath(logs_, L"EasyAntiCheat_Setup.exe");
   MakeFile(extracted);
   ASSERT_TRUE(SetFileAttributesW(extracted.c_str(), FILE_ATTRIBUTE_HIDDEN));
-  EXPECT_EQ(CleanupLog(logs_, L""),
-            (std::vector<std::string>{"Deleting 1 file(s)...", FileLine(extracted)}))
+  EXPECT_EQ(CleanupLog(logs_, L""), (LogLines{"Deleting 1 file(s)...", FileLine(extracted)}))
       << "no game folder: only the extracted setup";
   EXPECT_FALSE(FileExists(extracted));
   MakeFolder(extracted);
@@ -281,30 +279,30 @@ TEST_F(CleanupRun, TheExtractedSetupGoesLastAndOnlyOnce) {
   MakeFile(At(L"Game_launcher.exe"));
   MakeFile(At(L"EasyAntiCheat_Setup.exe"));
   EXPECT_EQ(CleanupLog(game_, game_),
-            (std::vector<std::string>{"Deleting 2 file(s)...", FileLine(At(L"Game_launcher.exe")),
-                                      FileLine(At(L"EasyAntiCheat_Setup.exe"))}))
+            (LogLines{"Deleting 2 file(s)...", FileLine(At(L"Game_launcher.exe")),
+                      FileLine(At(L"EasyAntiCheat_Setup.exe"))}))
       << "the log directory is the game folder";
 
   // Here the patterns select it as well; it is still deleted once, and the
   // log folder, held by the run, stays.
   MakeFolder(At(L"EasyAntiCheat"));
   MakeFile(At(L"EasyAntiCheat\\EasyAntiCheat_Setup.exe"));
-  EXPECT_EQ(CleanupLog(At(L"EasyAntiCheat"), game_),
-            (std::vector<std::string>{"Deleting 1 file(s)...",
-                                      FileLine(At(L"EasyAntiCheat\\EasyAntiCheat_Setup.exe")),
-                                      DirLine(At(L"EasyAntiCheat")),
-                                      "Error 32 deleting dir: " + Narrow(At(L"EasyAntiCheat"))}));
+  EXPECT_EQ(
+      CleanupLog(At(L"EasyAntiCheat"), game_),
+      (LogLines{"Deleting 1 file(s)...", FileLine(At(L"EasyAntiCheat\\EasyAntiCheat_Setup.exe")),
+                DirLine(At(L"EasyAntiCheat")),
+                "Error 32 deleting dir: " + Narrow(At(L"EasyAntiCheat"))}));
 }
 
 TEST_F(CleanupRun, AGameFolderThatCannotBeListedIsLoggedAndTheCleanupGoesOn) {
   const std::wstring extracted = JoinPath(logs_, L"EasyAntiCheat_Setup.exe");
   MakeFile(extracted);
   EXPECT_EQ(CleanupLog(logs_, At(L"Missing")),
-            (std::vector<std::string>{"Error 3 listing dir: " + Narrow(At(L"Missing")),
-                                      "Deleting 1 file(s)...", FileLine(extracted)}));
+            (LogLines{"Error 3 listing dir: " + Narrow(At(L"Missing")), "Deleting 1 file(s)...",
+                      FileLine(extracted)}));
   MakeFile(At(L"NotAFolder"));
   EXPECT_EQ(CleanupLog(logs_, At(L"NotAFolder")),
-            std::vector<std::string>{"Error 267 listing dir: " + Narrow(At(L"NotAFolder"))});
+            LogLines{"Error 267 listing dir: " + Narrow(At(L"NotAFolder"))});
   // Wine gives no final path past about 260 characters, and a folder whose
   // scope can't be checked is not cleaned up; Windows checks it and goes on.
   const std::wstring deep = At(std::wstring(130, L'd') + L"\\" + std::wstring(130, L'e'));
@@ -313,11 +311,9 @@ TEST_F(CleanupRun, AGameFolderThatCannotBeListedIsLoggedAndTheCleanupGoesOn) {
   MakeFile(JoinPath(deep, L"Deep_launcher.exe"));
   std::wstring finalPath;
   const DWORD finalError = GetFinalPathOf(deep, finalPath);
-  const std::vector<std::string> cleaned{"Deleting 1 file(s)...",
-                                         FileLine(JoinPath(deep, L"Deep_launcher.exe"))};
-  const std::vector<std::string> refused{
-      "Error " + std::to_string(finalError) + " checking dir: " + Narrow(deep),
-      "Not cleaning up: " + Narrow(deep)};
+  const LogLines cleaned{"Deleting 1 file(s)...", FileLine(JoinPath(deep, L"Deep_launcher.exe"))};
+  const LogLines refused{"Error " + std::to_string(finalError) + " checking dir: " + Narrow(deep),
+                         "Not cleaning up: " + Narrow(deep)};
   EXPECT_EQ(CleanupLog(logs_, deep), finalError != ERROR_SUCCESS ? refused : cleaned);
 }
 
@@ -325,7 +321,7 @@ TEST_F(CleanupRun, AGameFolderThatCannotBeListedIsLoggedAndTheCleanupGoesOn) {
 // leads to is never deleted through it, and a link is never entered.
 class CleanupLinkRun : public CleanupRun {};
 
-bool Mentions(const std::vector<std::string>& lines, const std::string& text) {
+bool Mentions(const LogLines& lines, const std::string& text) {
   return std::any_of(lines.begin(), lines.end(),
                      [&](const std::string& line) { return line.find(text) != std::string::npos; });
 }
@@ -360,7 +356,7 @@ TEST_F(CleanupLinkRun, WhatALinkLeadsToIsNeverDeletedThroughIt) {
       GTEST_SKIP() << "no link can be made here";
     }
 
-    const std::vector<std::string> lines = CleanupLog(logs_, game_);
+    const LogLines lines = CleanupLog(logs_, game_);
     EXPECT_EQ(ReadFileBytes(kept), "x");
     EXPECT_FALSE(Mentions(lines, Narrow(At(c.link)) + "\\")) << "the link was entered";
     EXPECT_FALSE(Mentions(lines, FileLine(At(c.link))));
@@ -380,10 +376,9 @@ TEST_F(CleanupLinkRun, ALinkToTheLegacyFolderIsNeverEntered) {
   }
   // Wine opens what a link leads to, never the link itself.
   EXPECT_EQ(CleanupLog(logs_, game_),
-            (std::vector<std::string>{
-                "Deleting 1 file(s)...", FileLine(At(L"EasyAntiCheat\\eac.dll")),
-                IsUnderWine() ? SkipLine(At(L"Mods\\eac")) : DirLine(At(L"Mods\\eac")),
-                DirLine(At(L"EasyAntiCheat"))}));
+            (LogLines{"Deleting 1 file(s)...", FileLine(At(L"EasyAntiCheat\\eac.dll")),
+                      IsUnderWine() ? SkipLine(At(L"Mods\\eac")) : DirLine(At(L"Mods\\eac")),
+                      DirLine(At(L"EasyAntiCheat"))}));
   EXPECT_FALSE(FileExists(At(L"EasyAntiCheat")));
 }
 
@@ -399,8 +394,7 @@ TEST_F(CleanupLinkRun, AGameFolderReachedThroughALinkIsNotCleanedUp) {
     GTEST_SKIP() << "no link can be made here";
   }
   for (const std::wstring& registered : {At(L"Title"), At(L"Games\\Other")}) {
-    EXPECT_EQ(CleanupLog(logs_, registered),
-              std::vector<std::string>{"Not cleaning up: " + Narrow(registered)});
+    EXPECT_EQ(CleanupLog(logs_, registered), LogLines{"Not cleaning up: " + Narrow(registered)});
   }
   EXPECT_TRUE(FileExists(Outside(L"Other\\EasyAntiCheat\\eac.dll")));
   EXPECT_TRUE(FileExists(Outside(L"Other\\Other_launcher.exe")));
@@ -442,14 +436,14 @@ TEST_F(CleanupLinkRun, AFolderSwappedForALinkMidCleanupIsNotFollowed) {
   if (!IsUnderWine()) {
     EXPECT_FALSE(MoveFileW(sub.c_str(), (sub + L"-moved").c_str())) << "a folder the walk holds";
   }
-  const std::vector<std::string> lines = CaptureRunLog([&] { DeleteEasyAntiCheatEntries(lists); });
+  const LogLines lines = CaptureRunLog([&] { DeleteEasyAntiCheatEntries(lists); });
   ASSERT_GE(lines.size(), 4u);
   EXPECT_EQ(lines[1], SkipLine(replaced));
   EXPECT_EQ(ReadFileBytes(replaced), "new");
   if (IsUnderWine()) {
-    EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.begin() + 4),
-              (std::vector<std::string>{SkipLine(JoinPath(game, deep + L"\\a.dll")),
-                                        SkipLine(JoinPath(game, deep + L"\\b.dll"))}));
+    EXPECT_EQ(LogLines(lines.begin() + 2, lines.begin() + 4),
+              (LogLines{SkipLine(JoinPath(game, deep + L"\\a.dll")),
+                        SkipLine(JoinPath(game, deep + L"\\b.dll"))}));
     EXPECT_TRUE(FileExists(ExtendedLengthPath(JoinPath(other, deep + L"\\a.dll"))));
     EXPECT_TRUE(FileExists(ExtendedLengthPath(JoinPath(other, deep + L"\\b.dll"))));
   }
@@ -469,10 +463,9 @@ TEST_F(CleanupLinkRun, WhatIsStillThereAfterItsDeletionIsAnError) {
   }
   MakeFolder(game_);
   ASSERT_TRUE(WriteFileBytes(At(L"Game_launcher.exe"), "another game's"));
-  EXPECT_EQ(
-      CaptureRunLog([&] { DeleteEasyAntiCheatEntries(lists); }),
-      (std::vector<std::string>{"Deleting 1 file(s)...", FileLine(At(L"Game_launcher.exe")),
-                                "Error 80 deleting file: " + Narrow(At(L"Game_launcher.exe"))}));
+  EXPECT_EQ(CaptureRunLog([&] { DeleteEasyAntiCheatEntries(lists); }),
+            (LogLines{"Deleting 1 file(s)...", FileLine(At(L"Game_launcher.exe")),
+                      "Error 80 deleting file: " + Narrow(At(L"Game_launcher.exe"))}));
   EXPECT_EQ(ReadFileBytes(At(L"Game_launcher.exe")), "another game's");
 }
 
@@ -494,7 +487,7 @@ TEST_F(CleanupLinkRun, ALinkWhereTheSetupGoesLeadsNowhereHarmful) {
   EXPECT_NE(ProvideLegacySetup(launcher.get(), logs, locked), 0u);
   EXPECT_FALSE(locked);
 
-  EXPECT_EQ(CleanupLog(logs_, L""), std::vector<std::string>{SkipLine(planted)});
+  EXPECT_EQ(CleanupLog(logs_, L""), LogLines{SkipLine(planted)});
   EXPECT_EQ(ReadFileBytes(target), "x");
   EXPECT_NE(GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
 }
@@ -571,7 +564,7 @@ TEST(CleanupScope, ThisSystemsSharedFoldersAreNeverCleanedUp) {
   for (const std::wstring& folder : folders) {
     CleanupLists lists;
     EXPECT_EQ(CaptureRunLog([&] { lists = CollectEasyAntiCheatEntries(folder); }),
-              std::vector<std::string>{"Not cleaning up: " + Narrow(folder)});
+              LogLines{"Not cleaning up: " + Narrow(folder)});
     EXPECT_TRUE(lists.files.empty() && lists.folders.empty()) << Narrow(folder);
   }
   EXPECT_TRUE(mapped) << "drive X: is not the scratch drive";

@@ -147,8 +147,8 @@ TEST_F(DiscoveryRegistry, NothingIsFoundWithoutTheKeyInTheNativeView) {
 }
 
 // The launcher's own run reports what discovery found.
-std::vector<std::string> RunLauncherIn(const std::wstring& directory,
-                                       const std::wstring& currentDirectory, DWORD& exitCode) {
+LogLines RunLauncherIn(const std::wstring& directory, const std::wstring& currentDirectory,
+                       DWORD& exitCode) {
   const ProgramResult result = RunProgram(
       {CopyLauncherTo(directory, L"DiscoveryLauncher.exe"), L"discover", currentDirectory});
   EXPECT_TRUE(result.started) << result.startError;
@@ -166,9 +166,9 @@ TEST_F(DiscoveryRegistry, TheLauncherLogsTheGameRootAsStored) {
   games_.SetString(L"Title", L"Install Dir", game + L"\\");
 
   DWORD exitCode = 0;
-  EXPECT_EQ(RunLauncherIn(program, elsewhere, exitCode),
-            (std::vector<std::string>{"Game Root: " + Narrow(game) + "\\", "Action: discover",
-                                      "Invalid <action>"}));
+  EXPECT_EQ(
+      RunLauncherIn(program, elsewhere, exitCode),
+      (LogLines{"Game Root: " + Narrow(game) + "\\", "Action: discover", "Invalid <action>"}));
   EXPECT_EQ(exitCode, 160u);
 
   // Found through the current directory only.

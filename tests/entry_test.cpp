@@ -22,7 +22,7 @@ TEST(EntryExitCodes, OnlyNoArgumentOpensTheInstallerAndReportsUsage) {
   const ProgramResult result = RunIn(sandbox, L"");
   ASSERT_TRUE(result.started);
   EXPECT_EQ(result.exitCode, 160u);
-  EXPECT_EQ(LogTexts(result.output), (std::vector<std::string>{
+  EXPECT_EQ(LogTexts(result.output), (LogLines{
                                          "Opening Zelqa Anti-Cheat Installer",
                                          "ZelqaAntiCheat.Installer.exe not found.",
                                          "Usage: <action>",
@@ -44,8 +44,7 @@ TEST(EntryExitCodes, AnyOtherActionIsInvalid) {
     const ProgramResult result = RunIn(sandbox, arguments);
     EXPECT_EQ(result.exitCode, 160u) << action;
     EXPECT_EQ(LogTexts(result.output),
-              (std::vector<std::string>{kNoGameLine, std::string("Action: ") + action,
-                                        "Invalid <action>"}));
+              (LogLines{kNoGameLine, std::string("Action: ") + action, "Invalid <action>"}));
   }
 }
 
@@ -56,7 +55,7 @@ TEST(EntryExitCodes, MissingOrEmptyTitleStopsBothActions) {
         L"install -title A -title", L"uninstall -prompt", L"uninstall -Title Foo"}) {
     const ProgramResult result = RunIn(sandbox, arguments);
     EXPECT_EQ(result.exitCode, 160u) << Narrow(arguments);
-    const std::vector<std::string> lines = LogTexts(result.output);
+    const LogLines lines = LogTexts(result.output);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "Missing: title") << Narrow(arguments);
   }
@@ -78,8 +77,7 @@ TEST(EntryExitCodes, LegacyIdThatIsNoNumberStopsBeforeAnythingRuns) {
               {{L"ZELQA_TEST_INSTALLER_RECORD", record}});
     EXPECT_EQ(result.exitCode, 160u) << Narrow(id);
     EXPECT_EQ(LogTexts(result.output),
-              (std::vector<std::string>{kNoGameLine, "Action: install",
-                                        "Invalid eactitleId: " + Unquoted(id)}));
+              (LogLines{kNoGameLine, "Action: install", "Invalid eactitleId: " + Unquoted(id)}));
   }
   EXPECT_FALSE(FileExists(record)) << "the installer must not run";
 }
@@ -93,7 +91,7 @@ TEST(EntryExitCodes, LegacyIdTextIsReadLikeANumberConversion) {
     const ProgramResult result =
         RunIn(sandbox, std::wstring(L"install -title Foo -eactitleId ") + id);
     EXPECT_EQ(result.exitCode, 0u) << Narrow(id);
-    const std::vector<std::string> lines = LogTexts(result.output);
+    const LogLines lines = LogTexts(result.output);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "Installed Zelqa Anti-Cheat.") << Narrow(id);
   }
@@ -119,8 +117,7 @@ TEST(EntryRunLog, ArgumentsLineShowsTheCommandLineAsGiven) {
     EXPECT_EQ(result.exitCode, 2u) << "no installer beside this copy";
     const std::vector<std::wstring> files = ListFiles(sandbox.logFolder, L"*.log");
     ASSERT_EQ(files.size(), 1u);
-    const std::vector<std::string> lines =
-        LogTexts(ReadFileBytes(JoinPath(sandbox.logFolder, files[0])));
+    const LogLines lines = LogTexts(ReadFileBytes(JoinPath(sandbox.logFolder, files[0])));
     ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines[1], c.argsLine);
     EXPECT_EQ(lines[4], "Action: install");

@@ -53,7 +53,7 @@ TEST(InstallRoad, EveryStepOfAFullInstallIsLoggedInOrder) {
   const std::vector<std::wstring> logs = ListFiles(logDirectory, L"RoadLauncher_*.log");
   ASSERT_EQ(logs.size(), 1u);
   const std::wstring logFile = JoinPath(logDirectory, logs[0]);
-  const std::vector<std::string> lines = LogTexts(ReadFileBytes(logFile));
+  const LogLines lines = LogTexts(ReadFileBytes(logFile));
   // Elevated, the setup program runs from a folder of its own that only
   // administrators can write, in the Windows folder's Temp.
   ASSERT_GE(lines.size(), 7u);
@@ -65,7 +65,7 @@ TEST(InstallRoad, EveryStepOfAFullInstallIsLoggedInOrder) {
       EqualPathsIgnoringCase(ParentPath(ParentPath(extracted)), JoinPath(windows, L"Temp"), error))
       << Narrow(extracted);
   EXPECT_FALSE(FileExists(ParentPath(extracted))) << "the folder goes with the run";
-  EXPECT_EQ(lines, (std::vector<std::string>{
+  EXPECT_EQ(lines, (LogLines{
                        "Log file started: " + LogQuoted(logFile),
                        "Args: " + Narrow(run.arguments),
                        "Working Dir: " + LogQuoted(workingDirectory),
@@ -101,7 +101,7 @@ TEST(InstallRoad, OnlyADoneInstallCleansUpTheLegacyFiles) {
   const struct {
     const wchar_t* installerExit;
     DWORD exitCode;
-    std::vector<std::string> tail;
+    LogLines tail;
     bool cleaned;
     const wchar_t* legacyExit = nullptr;  // registered and uninstalled with this result
   } cases[] = {
@@ -138,11 +138,11 @@ TEST(InstallRoad, OnlyADoneInstallCleansUpTheLegacyFiles) {
     const ProgramResult result = RunProgram(run);
     ASSERT_TRUE(result.started) << result.startError;
     EXPECT_EQ(result.exitCode, c.exitCode);
-    std::vector<std::string> lines = LogTexts(result.output);
+    LogLines lines = LogTexts(result.output);
     const auto installing = std::find(lines.begin(), lines.end(), "Installing Zelqa Anti-Cheat");
     ASSERT_GE(lines.end() - installing, 1 + static_cast<std::ptrdiff_t>(c.tail.size()));
     EXPECT_EQ(lines[0], "Game Root: " + Narrow(game));
-    EXPECT_EQ(std::vector<std::string>(installing + 1, installing + 1 + c.tail.size()), c.tail);
+    EXPECT_EQ(LogLines(installing + 1, installing + 1 + c.tail.size()), c.tail);
     EXPECT_NE(FileExists(JoinPath(game, L"Game_launcher.exe")), c.cleaned);
     EXPECT_NE(FileExists(JoinPath(game, L"EasyAntiCheat")), c.cleaned);
   }

@@ -59,8 +59,8 @@ TEST_F(InstallerRun, FoundInTheCurrentDirectoryRunsByItsBareName) {
   const ProgramResult result = Run(L"install -title Demo");
   EXPECT_EQ(result.exitCode, 0u);
   EXPECT_EQ(LogTexts(result.output),
-            (std::vector<std::string>{kNoGameLine, "Action: install", "Installing Zelqa Anti-Cheat",
-                                      "Installed Zelqa Anti-Cheat."}));
+            (LogLines{kNoGameLine, "Action: install", "Installing Zelqa Anti-Cheat",
+                      "Installed Zelqa Anti-Cheat."}));
   EXPECT_EQ(Recorded(), std::vector<std::wstring>{
                             L"ZelqaAntiCheat.Installer.exe --noui --install --title Demo"});
 }
@@ -81,17 +81,16 @@ TEST_F(InstallerRun, MissingInstallerEndsWithFileNotFound) {
   const ProgramResult install = Run(L"install -title Demo");
   EXPECT_EQ(install.exitCode, 2u);
   EXPECT_EQ(LogTexts(install.output),
-            (std::vector<std::string>{kNoGameLine, "Action: install", "Installing Zelqa Anti-Cheat",
-                                      "ZelqaAntiCheat.Installer.exe not found.",
-                                      "Could not install Zelqa Anti-Cheat: 2"}));
+            (LogLines{kNoGameLine, "Action: install", "Installing Zelqa Anti-Cheat",
+                      "ZelqaAntiCheat.Installer.exe not found.",
+                      "Could not install Zelqa Anti-Cheat: 2"}));
 
   const ProgramResult uninstall = Run(L"uninstall -title Demo");
   EXPECT_EQ(uninstall.exitCode, 2u);
-  EXPECT_EQ(
-      LogTexts(uninstall.output),
-      (std::vector<std::string>{kNoGameLine, "Action: uninstall", "Uninstalling Zelqa Anti-Cheat",
-                                "ZelqaAntiCheat.Installer.exe not found.",
-                                "Could not uninstall Zelqa Anti-Cheat: 2"}));
+  EXPECT_EQ(LogTexts(uninstall.output),
+            (LogLines{kNoGameLine, "Action: uninstall", "Uninstalling Zelqa Anti-Cheat",
+                      "ZelqaAntiCheat.Installer.exe not found.",
+                      "Could not uninstall Zelqa Anti-Cheat: 2"}));
   EXPECT_TRUE(Recorded().empty());
 }
 
@@ -106,13 +105,12 @@ TEST_F(InstallerRun, InstallerThatCannotStartGivesTheStartError) {
     EXPECT_NE(result.exitCode, 0u);
     const bool install = action == std::wstring(L"install");
     EXPECT_EQ(LogTexts(result.output),
-              (std::vector<std::string>{
-                  kNoGameLine, std::string("Action: ") + Narrow(action),
-                  install ? "Installing Zelqa Anti-Cheat" : "Uninstalling Zelqa Anti-Cheat",
-                  "CreateProcess failed : " + code,
-                  (install ? "Could not install Zelqa Anti-Cheat: "
-                           : "Could not uninstall Zelqa Anti-Cheat: ") +
-                      code}));
+              (LogLines{kNoGameLine, std::string("Action: ") + Narrow(action),
+                        install ? "Installing Zelqa Anti-Cheat" : "Uninstalling Zelqa Anti-Cheat",
+                        "CreateProcess failed : " + code,
+                        (install ? "Could not install Zelqa Anti-Cheat: "
+                                 : "Could not uninstall Zelqa Anti-Cheat: ") +
+                            code}));
   }
 
   // Without the folder the launcher's own folder is tried: a file that is
@@ -132,8 +130,8 @@ TEST_F(InstallerRun, InstallerExitCodeDecidesTheResult) {
   struct Case {
     const wchar_t* installerExit;
     DWORD launcherExit;
-    std::vector<std::string> installTail;
-    std::vector<std::string> uninstallTail;
+    LogLines installTail;
+    LogLines uninstallTail;
   };
   const Case cases[] = {
       {L"0", 0, {"Installed Zelqa Anti-Cheat."}, {"Uninstalled Zelqa Anti-Cheat."}},
@@ -164,8 +162,7 @@ TEST_F(InstallerRun, InstallerExitCodeDecidesTheResult) {
           {L"ZELQA_TEST_INSTALLER_EXIT", c.installerExit}};
       const ProgramResult install = Run(L"install -title Demo" + option, exit);
       EXPECT_EQ(install.exitCode, launcherExit);
-      std::vector<std::string> expected{kNoGameLine, "Action: install",
-                                        "Installing Zelqa Anti-Cheat"};
+      LogLines expected{kNoGameLine, "Action: install", "Installing Zelqa Anti-Cheat"};
       expected.insert(expected.end(), c.installTail.begin(), c.installTail.end());
       EXPECT_EQ(LogTexts(install.output), expected);
 
@@ -247,7 +244,7 @@ TEST_F(InstallerRun, WithoutArgumentsOpensTheInstallerWithoutWaiting) {
   const ProgramResult result = Run(L"", {{L"ZELQA_TEST_INSTALLER_WAIT_FOR", release}});
   EXPECT_EQ(result.exitCode, static_cast<DWORD>(ERROR_BAD_ARGUMENTS));
   EXPECT_EQ(LogTexts(result.output),
-            (std::vector<std::string>{"Opening Zelqa Anti-Cheat Installer", "Usage: <action>"}));
+            (LogLines{"Opening Zelqa Anti-Cheat Installer", "Usage: <action>"}));
   for (int i = 0; i < 100 && Recorded().empty(); ++i) {
     Sleep(100);
   }

@@ -19,8 +19,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
 TEST(LegacyUninstallCommand, NamesTheIdAndQuotesAPathWithBlanks) {
   EXPECT_EQ(LegacyUninstallCommandLine(L"C:\\Logs\\EasyAntiCheat_Setup.exe", 1234),
             L"C:\\Logs\\EasyAntiCheat_Setup.exe uninstall 1234 -console");
@@ -108,7 +106,7 @@ void ExpectOnlySystemAndAdministrators(PSECURITY_DESCRIPTOR descriptor) {
   PACL dacl = nullptr;
   ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
   ASSERT_TRUE(present && dacl != nullptr) << "no DACL lets everyone in";
-  std::vector<std::string> granted;
+  LogLines granted;
   for (DWORD i = 0; i < dacl->AceCount; ++i) {
     void* ace = nullptr;
     ASSERT_TRUE(GetAce(dacl, i, &ace));
@@ -126,7 +124,7 @@ void ExpectOnlySystemAndAdministrators(PSECURITY_DESCRIPTOR descriptor) {
                       : IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ? "Administrators"
                                                                          : Narrow(text));
   }
-  EXPECT_EQ(granted, (std::vector<std::string>{"SYSTEM", "Administrators"}));
+  EXPECT_EQ(granted, (LogLines{"SYSTEM", "Administrators"}));
 }
 
 TEST(LegacyUninstallSetupFolder, OnlySystemAndAdministratorsMayWriteThere) {
@@ -213,7 +211,7 @@ TEST(LegacyUninstallLinks, APlantedLinkIsNeverWrittenThroughNorRun) {
       if (result.startError == ERROR_PRIVILEGE_NOT_HELD) {
         GTEST_SKIP() << "this system gives no such token";
       }
-      const Lines lines = LogTexts(result.output);
+      const LogLines lines = LogTexts(result.output);
       ASSERT_GE(lines.size(), 5u);
       EXPECT_EQ(lines[3].substr(0, 24),
                 unelevated ? "extractResource failed: " : "Extracted EAC setup: C:\\");
@@ -243,7 +241,7 @@ class LegacyUninstall : public testing::Test {
 
   // Unelevated, the setup program goes to the log folder. No installer is
   // found, so the install fails and the cleanup leaves the extracted copy.
-  Lines Run(const wchar_t* legacyExit = L"0") {
+  LogLines Run(const wchar_t* legacyExit = L"0") {
     ProgramRun run{program_, L"install -title T -eactitleId 1234", folder_};
     run.elevation = Elevation::Unelevated;
     run.environment = {{L"ZELQA_TEST_LEGACY_RECORD", record_},
@@ -254,8 +252,8 @@ class LegacyUninstall : public testing::Test {
     return LogTexts(result.output);
   }
 
-  Lines ExpectedLog(const std::string& gameLine, const std::vector<std::string>& legacyLines) {
-    Lines lines{gameLine, "Action: install", "EasyAntiCheat is installed."};
+  LogLines ExpectedLog(const std::string& gameLine, const LogLines& legacyLines) {
+    LogLines lines{gameLine, "Action: install", "EasyAntiCheat is installed."};
     lines.insert(lines.end(), legacyLines.begin(), legacyLines.end());
     lines.insert(lines.end(),
                  {"Installing Zelqa Anti-Cheat", "ZelqaAntiCheat.Installer.exe not found.",
@@ -299,7 +297,7 @@ TEST_F(LegacyUninstall, ADllPlantedInTheLogFolderNeverLoadsIntoAnElevatedSetup) 
   run.program = program_;
   run.arguments = L"install -title T -eactitleId 1234";
   run.elevation = Elevation::Elevated;
-  const Lines lines = LogTexts(RunProgram(run).output);
+  const LogLines lines = LogTexts(RunProgram(run).output);
   ASSERT_GE(lines.size(), 5u);
   EXPECT_EQ(lines[4], "Uninstalled EasyAntiCheat.") << "the setup program ran";
   EXPECT_FALSE(FileExists(marker));
@@ -336,7 +334,7 @@ TEST_F(LegacyUninstall, ALogFolderSwappedForALinkMidRunIsNeverUsed) {
   }
   EXPECT_EQ(ReadFileBytes(JoinPath(victim, L"EasyAntiCheat_Setup.exe")), "keep");
   EXPECT_TRUE(FileExists(JoinPath(moved, L"EasyAntiCheat_Setup.exe")));
-  const Lines lines = LogTexts(result.output);
+  const LogLines lines = LogTexts(result.output);
   EXPECT_NE(std::find(lines.begin(), lines.end(), "Skipping link: " + Narrow(setup_)), lines.end());
   RenameOnHost(logDirectory_, moved + L"-link");
 }
@@ -384,10 +382,10 @@ TEST_F(LegacyUninstall, AnElevatedRunWhoseOwnFolderCannotBeMadeRunsNoOtherCopy) 
   }
   EXPECT_EQ(result.exitCode, 0u);
   EXPECT_EQ(LogTexts(result.output),
-            (Lines{"Game Root: " + Narrow(folder_), "Action: install",
-                   "EasyAntiCheat is installed.", "extractResource failed: 267",
-                   "Could not uninstall EasyAntiCheat: 267", "Installing Zelqa Anti-Cheat",
-                   "Installed Zelqa Anti-Cheat.", "Keeping legacy files: 267"}));
+            (LogLines{"Game Root: " + Narrow(folder_), "Action: install",
+                      "EasyAntiCheat is installed.", "extractResource failed: 267",
+                      "Could not uninstall EasyAntiCheat: 267", "Installing Zelqa Anti-Cheat",
+                      "Installed Zelqa Anti-Cheat.", "Keeping legacy files: 267"}));
   EXPECT_TRUE(Recorded().empty());
   EXPECT_FALSE(FileExists(setup_));
   EXPECT_TRUE(FileExists(gameCopy));

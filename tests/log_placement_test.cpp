@@ -29,7 +29,7 @@ TEST(LogPlacementRun, LogFileLandsInPerUserFolderNamedAfterTheStem) {
       files[0], std::wregex(LR"(PlacementStem_\d{4}-\d\d-\d\d \d\d-\d\d-\d\d\.log)")))
       << Narrow(files[0]);
   const std::wstring logPath = JoinPath(placed.logFolder, files[0]);
-  EXPECT_EQ(LogTexts(ReadFileBytes(logPath)), (std::vector<std::string>{
+  EXPECT_EQ(LogTexts(ReadFileBytes(logPath)), (LogLines{
                                                   "Log file started: " + LogQuoted(logPath),
                                                   "Args: install -log",
                                                   "Working Dir: " + LogQuoted(placed.folder),
@@ -119,7 +119,7 @@ TEST(LogPlacementRun, ServiceWindowStationLogsBesideTheExecutable) {
       << "no per-user folder is created for a service";
   const std::vector<std::wstring> files = ListFiles(placed.folder, L"PlacementService_*.log");
   ASSERT_EQ(files.size(), 1u);
-  const std::vector<std::string> lines = LogTexts(ReadFileBytes(JoinPath(placed.folder, files[0])));
+  const LogLines lines = LogTexts(ReadFileBytes(JoinPath(placed.folder, files[0])));
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.front(), "Log file started: " + LogQuoted(JoinPath(placed.folder, files[0])));
 }
@@ -132,8 +132,7 @@ TEST(LogPlacementRun, WideCharactersBecomeQuestionMarksAndTheLogGoesOn) {
   EXPECT_EQ(result.exitCode, 160u);
   const std::vector<std::wstring> files = ListFiles(placed.logFolder, L"*.log");
   ASSERT_EQ(files.size(), 1u);
-  const std::vector<std::string> lines =
-      LogTexts(ReadFileBytes(JoinPath(placed.logFolder, files[0])));
+  const LogLines lines = LogTexts(ReadFileBytes(JoinPath(placed.logFolder, files[0])));
   ASSERT_EQ(lines.size(), 6u);
   std::string expectedFolder = LogQuoted(placed.folder);
   expectedFolder.pop_back();

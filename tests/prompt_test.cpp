@@ -91,8 +91,8 @@ TEST_F(PromptRun, InstallQuestionShowsTheIconAndYesGoesOn) {
   EXPECT_FALSE(answered.box.rightToLeft);
   EXPECT_EQ(answered.result.exitCode, 0u);
   EXPECT_EQ(LogTexts(answered.result.output),
-            (std::vector<std::string>{kNoGameLine, "Action: install", "Installing Zelqa Anti-Cheat",
-                                      "Installed Zelqa Anti-Cheat."}));
+            (LogLines{kNoGameLine, "Action: install", "Installing Zelqa Anti-Cheat",
+                      "Installed Zelqa Anti-Cheat."}));
   EXPECT_EQ(Recorded().size(), 1u);
 }
 
@@ -103,7 +103,7 @@ TEST_F(PromptRun, NoEndsTheRunBeforeTheInstaller) {
   ASSERT_TRUE(answered.box.found) << "a consent value of 0 still asks";
   EXPECT_EQ(answered.result.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
   EXPECT_EQ(LogTexts(answered.result.output),
-            (std::vector<std::string>{kNoGameLine, "Action: install", kDeclined}));
+            (LogLines{kNoGameLine, "Action: install", kDeclined}));
   EXPECT_TRUE(Recorded().empty());
 }
 
@@ -144,7 +144,7 @@ TEST_F(PromptRun, UninstallAlwaysAsks) {
   EXPECT_TRUE(declined.box.hasIcon);
   EXPECT_EQ(declined.result.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
   EXPECT_EQ(LogTexts(declined.result.output),
-            (std::vector<std::string>{kNoGameLine, "Action: uninstall", kDeclined}));
+            (LogLines{kNoGameLine, "Action: uninstall", kDeclined}));
   EXPECT_TRUE(Recorded().empty());
 
   const Answered accepted = RunAndAnswer(Launch(L"uninstall -title Demo -prompt"), IDYES);
@@ -271,7 +271,7 @@ TEST_F(PromptRun, QuestionThatCannotReachTheConsoleCountsAsNo) {
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitCode, static_cast<DWORD>(ERROR_CANCELLED));
     EXPECT_EQ(LogTexts(result.output),
-              (std::vector<std::string>{kNoGameLine, "Action: " + Narrow(action), kDeclined}));
+              (LogLines{kNoGameLine, "Action: " + Narrow(action), kDeclined}));
   }
   EXPECT_TRUE(Recorded().empty());
 

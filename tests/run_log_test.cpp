@@ -40,7 +40,7 @@ TEST(RunLogLine, IsOneWrite) {
   char message[256];
   DWORD read = 0;
   ASSERT_TRUE(ReadFile(pipe.get(), message, sizeof(message), &read, nullptr));
-  EXPECT_EQ(LogTexts(std::string(message, read)), std::vector<std::string>{"one whole line"});
+  EXPECT_EQ(LogTexts(std::string(message, read)), LogLines{"one whole line"});
 }
 
 TEST(RunLogFile, IsAlwaysANewFileNeverAnEarlierOneAFolderOrALink) {
@@ -52,7 +52,7 @@ TEST(RunLogFile, IsAlwaysANewFileNeverAnEarlierOneAFolderOrALink) {
   EXPECT_EQ(RedirectRunLog(held, L"same-second.log"), static_cast<DWORD>(ERROR_FILE_EXISTS));
   EXPECT_EQ(ReadFileBytes(earlier), "an earlier run's log\r\n");
 
-  EXPECT_EQ(CaptureRunLog([] { WriteLogLine(L"new"); }), std::vector<std::string>{"new"});
+  EXPECT_EQ(CaptureRunLog([] { WriteLogLine(L"new"); }), LogLines{"new"});
 
   ASSERT_TRUE(CreateDirectoryW(JoinPath(folder, L"folder.log").c_str(), nullptr));
   EXPECT_NE(RedirectRunLog(held, L"folder.log"), 0u);

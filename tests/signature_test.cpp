@@ -66,8 +66,7 @@ TEST_F(SignedInstaller, OnlyTheInstallerOfThePinnedPublisherRuns) {
     DeleteFileW(record_.c_str());
     const ProgramResult result = RunProgram(Launch(L"install -title Demo -eactitleId 0"));
     EXPECT_EQ(result.exitCode, c.code);
-    std::vector<std::string> expected{kNoGameLine, "Action: install",
-                                      "Installing Zelqa Anti-Cheat"};
+    LogLines expected{kNoGameLine, "Action: install", "Installing Zelqa Anti-Cheat"};
     if (c.code == 0) {
       expected.emplace_back("Installed Zelqa Anti-Cheat.");
       EXPECT_EQ(ReadRecordedLines(record_),
@@ -87,10 +86,9 @@ TEST_F(SignedInstaller, OnlyTheInstallerOfThePinnedPublisherRuns) {
   EXPECT_EQ(RunProgram(Launch(L"uninstall -title Demo")).exitCode, 0x800B0100u);
   const ProgramResult opened = RunProgram(Launch(L""));
   EXPECT_EQ(opened.exitCode, 160u);
-  EXPECT_EQ(
-      LogTexts(opened.output),
-      (std::vector<std::string>{"Opening Zelqa Anti-Cheat Installer",
-                                "Installer signature not trusted: 0x800b0100", "Usage: <action>"}));
+  EXPECT_EQ(LogTexts(opened.output),
+            (LogLines{"Opening Zelqa Anti-Cheat Installer",
+                      "Installer signature not trusted: 0x800b0100", "Usage: <action>"}));
   Sleep(500);
   EXPECT_TRUE(ReadRecordedLines(record_).empty()) << "a refused installer ran";
 }

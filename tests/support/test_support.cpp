@@ -303,9 +303,9 @@ ProgramResult RunProgram(const ProgramRun& run) {
   return result;
 }
 
-std::vector<std::string> LogTexts(const std::string& output) {
+LogLines LogTexts(const std::string& output) {
   static const std::regex prefix(R"(^\d{4,}\.\d{3} \| )");
-  std::vector<std::string> texts;
+  LogLines texts;
   size_t start = 0;
   while (start < output.size()) {
     const size_t end = output.find("\r\n", start);
@@ -325,7 +325,7 @@ std::vector<std::string> LogTexts(const std::string& output) {
   return texts;
 }
 
-std::vector<std::string> CaptureRunLog(const std::function<void()>& step) {
+LogLines CaptureRunLog(const std::function<void()>& step) {
   static int captures = 0;
   static const std::wstring folder =
       MakeScratchDirectory(L"run-log-" + std::to_wstring(GetCurrentProcessId()));
@@ -341,7 +341,7 @@ std::vector<std::string> CaptureRunLog(const std::function<void()>& step) {
   step();
   SetRunLogOutput(GetStdHandle(STD_OUTPUT_HANDLE));
   const std::string bytes = ReadFileBytes(JoinPath(folder, name));
-  return bytes.empty() ? std::vector<std::string>() : LogTexts(bytes);
+  return bytes.empty() ? LogLines() : LogTexts(bytes);
 }
 
 std::string LogQuoted(const std::wstring& path) {

@@ -98,10 +98,13 @@ ProgramResult RunProgram(const ProgramRun& run);
 inline constexpr char kNoGameLine[] =
     "Could not find game install information. Possible new installation.";
 
+// The texts of a run log's lines, without their prefixes.
+using LogLines = std::vector<std::string>;
+
 // The texts of the run log's lines, each checked to start with the
 // "dddd.ddd | " prefix and to end in CR LF; a malformed line is returned
 // as "<bad line: ...>" so the comparison shows it.
-std::vector<std::string> LogTexts(const std::string& output);
+LogLines LogTexts(const std::string& output);
 
 // Creates a window station without WSF_VISIBLE, as a service has, with a
 // "Default" desktop, and returns "<name>\\Default" for ProgramRun::desktop;
@@ -111,7 +114,7 @@ std::wstring CreateHiddenWindowStation(const std::wstring& name);
 // Points this process's run log at a new file while `step` runs, then back
 // at standard output, where other tests expect it, and returns the texts of
 // the lines written; "<run log not redirected: error>" when it can't be.
-std::vector<std::string> CaptureRunLog(const std::function<void()>& step);
+LogLines CaptureRunLog(const std::function<void()>& step);
 
 // A path as the run log writes it: quoted, backslashes and quotes escaped.
 std::string LogQuoted(const std::wstring& path);
