@@ -74,7 +74,8 @@ if len(linux) != 1 or len(windows) != 1:
 else:
     job, steps = linux[0], linux[0].get("steps") or []
     entries = ((job.get("strategy") or {}).get("matrix") or {}).get("include") or [{}]
-    images = {re.sub(r"\$\{\{\s*matrix\.(\w+)\s*\}\}", lambda m, e=e: str(e.get(m[1], "?")), str(job["container"]))
+    image = job["container"].get("image") if isinstance(job["container"], dict) else job["container"]
+    images = {re.sub(r"\$\{\{\s*matrix\.(\w+)\s*\}\}", lambda m, e=e: str(e.get(m[1], "?")), str(image))
               for e in entries}
     if images != {"debian:12", "debian:13"}:
         problems.append(f"the Debian job runs in {sorted(images)}, not debian:12 and debian:13")
