@@ -7,8 +7,12 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-"$root/scripts/install-deps.sh"
-cmake --preset mingw >/dev/null
+"$root/scripts/install-deps.sh" demo
+# The test programs need GoogleTest, which only scripts/test.sh installs;
+# once it is there they stay on, so that the two share one build.
+tests=OFF
+[ ! -f /usr/src/googletest/CMakeLists.txt ] || tests=ON
+cmake --preset mingw -DZELQA_BUILD_TESTS=$tests >/dev/null
 cmake --build --preset mingw --target Launcher standin_installer >/dev/null
 
 build=$root/build/mingw
