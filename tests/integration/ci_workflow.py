@@ -1,9 +1,11 @@
 """Checks that the CI workflow cannot pass on a build or test that failed or
-never ran: no step hides a failure and nothing skips one; the Debian job runs
-scripts/test.sh, whole, on debian:12 and debian:13 with git; the Windows job
-configures with vcpkg.json in manifest mode, builds, signs the test
-installers and runs every test where it built, failing on no test. Then lints
-a copy of the tree without git, as a checkout without git leaves it.
+never ran: no step hides a failure and nothing skips one (but the logs'
+upload on failure); the Debian job runs scripts/test.sh, whole, on debian:12
+and debian:13 with git; the Windows job configures with vcpkg.json in
+manifest mode, builds, signs the test installers and runs every test where
+it built, failing on no test; each then uploads Launcher.exe and SHA256SUMS,
+or fails, and its test logs when it failed. Then lints a copy of the tree
+without git, as a checkout without git leaves it.
     ci_workflow.py SOURCE_DIR WORK_DIR
 Exits 77 (skipped) without the yaml module (Debian package python3-yaml)."""
 
@@ -35,29 +37,39 @@ problems = []
 
 
 def find(steps, pattern, key="run", after=-1):
-    """Index of the first step past `after` whose key (run, uses) matches, or None."""
-    return next((i for i, s in enumerate(steps)
-                 if i > after and re.search(pattern, str(s.get(key, "")))), None)
+    """Index of the first step past `after` whose key (run, uses; step: all of it) matches, or None."""
+    return next((i for i, s in enumerate(steps) if i > after and re.search(
+        pattern, json.dumps(s, sort_keys=True) if key == "step" else str(s.get(key, "")))), None)
 
 
 def in_order(job, steps, actions):
     """Complains unless a step does each action, each after the one before."""
     last, before = -1, ""
-    for action, pattern in actions:
-        last = find(steps, pattern, "uses" if "@" in pattern else "run", last)
+    for action, pattern, *key in actions:
+        last = find(steps, pattern, key[0] if key else "uses" if "@" in pattern else "run", last)
         if last is None:
             problems.append(f"the {job} job does not {action}" + (f" (after: {before})" if before else ""))
             return
         before = action
 
 
-# Whatever a step runs, its failure fails the job, and no step is skipped.
+def uploads(binary):
+    """Uploading what the job built (only when all passed) and its test logs (only on failure)."""
+    return [(f"upload {binary}/Launcher.exe and SHA256SUMS, or fail", r'^\{"uses": "actions/upload-artifact@.*'
+             rf'"if-no-files-found": "error".*"path": "{binary}/Launcher\.exe\\n{binary}/SHA256SUMS\\n"', "step"),
+            (f"upload {binary}/Testing/Temporary/ on failure", r'^\{"if": "failure\(\)", '
+             rf'"uses": "actions/upload-artifact@.*"path": "{binary}/Testing/Temporary/"', "step")]
+
+
+# Whatever a step runs, its failure fails the job, and no step is skipped but an upload on failure.
 hiding = {r"\|": "pipes or uses ||", r"\bset \+e\b": "runs set +e"}
 for name, job in jobs.items():
     for part in [job] + (job.get("steps") or []):
         what = f"job {name}" + (f", step {part.get('name') or part.get('uses') or part.get('run')!r}"
                                 if part is not job else "")
-        problems += [f"{what}: has {key}:" for key in ("if", "continue-on-error", "shell") if key in part]
+        upload = str(part.get("uses", "")).startswith("actions/upload-artifact@")
+        problems += [f"{what}: has {key}:" for key in ("if", "continue-on-error", "shell")
+                     if key in part and not (key == "if" and upload and part[key] == "failure()")]
         problems += [f"{what}: {text}" for pattern, text in hiding.items()
                      if re.search(pattern, part.get("run", ""))]
         if "ctest" in part.get("run", "") and "--no-tests=error" not in part["run"]:
@@ -82,7 +94,7 @@ else:
     in_order("Debian", steps, [("install git", r"apt-get install(?:[^\n]|\\\n)*\bgit\b"),
                                ("check out", r"^actions/checkout@"),
                                ("trust $GITHUB_WORKSPACE", r"""safe\.directory ("?\$\{?GITHUB_WORKSPACE\b|'\*')"""),
-                               ("run scripts/test.sh, whole", r"^scripts/test\.sh$")])
+                               ("run scripts/test.sh, whole", r"^scripts/test\.sh$")] + uploads("build/mingw"))
 
     job, steps = windows[0], windows[0].get("steps") or []
     if ((job.get("defaults") or {}).get("run") or {}).get("shell") != "pwsh":
@@ -100,7 +112,7 @@ else:
          r".*-DVCPKG_TARGET_TRIPLET=x64-windows-static\b"),
         (f"build {binary}", rf"^cmake --build {re.escape(binary)}$"),
         (f"sign the test installers in {binary}", rf"tests/signing/make-signed-installers\.ps1 {re.escape(binary)}$"),
-        (f"test {binary}", rf"^ctest --test-dir {re.escape(binary)} ")])
+        (f"test {binary}", rf"^ctest --test-dir {re.escape(binary)} ")] + uploads(binary))
     if find(steps, r"vcpkg(\.exe)?\"? install") is not None:
         problems.append("the Windows job runs vcpkg install: GoogleTest comes from vcpkg.json")
 if "gtest" not in manifest.get("dependencies", []) or not re.fullmatch(
