@@ -10,14 +10,17 @@
 ; below can be set on the makensis command line instead: /DGAME_FILES=D:\game
 ; (-DGAME_FILES=... with makensis on Linux).
 ;
-; When the anticheat can't be installed, the setup stops and exits with the
-; launcher's exit code, so whatever runs "MyGameSetup.exe /S" learns why.
+; When the anticheat can't be installed, the setup removes what it wrote,
+; stops and exits with the launcher's exit code, so whatever runs
+; "MyGameSetup.exe /S" learns why.
 ; When Windows must restart before the anticheat runs, the setup sets its
 ; reboot flag, exits with 3010 (or 1641: a restart is already under way) and,
 ; unless silent, offers to restart. The uninstaller does the same; when the
 ; anticheat can't be uninstalled, it removes nothing (unless the player,
-; asked, wants the game gone anyway). Run it as
-; "Uninstall.exe /S _?=<game folder>" to wait for it and read its exit code.
+; asked, wants the game gone anyway). Add/Remove Programs lists the game and
+; runs the uninstaller. Run it as "Uninstall.exe /S _?=<game folder>" to wait
+; for it and read its exit code; run so, it can't delete itself and the game
+; folder, which the caller then removes.
 
 ; A 32-bit setup: the usual Windows download of NSIS has only 32-bit stubs.
 ; It writes the 64-bit registry view (SetRegView 64 below) and installs into
@@ -49,6 +52,7 @@ Unicode true
 !endif
 
 !define GAME_KEY "SOFTWARE\Zelqa Games\${GAME_TITLE}"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${GAME_TITLE}"
 !define LAUNCHER_DIR "$INSTDIR\__Installer\ZelqaAntiCheat"
 
 Name "${GAME_TITLE}"
@@ -70,6 +74,20 @@ Function .onInit
   SetRegView 64
 FunctionEnd
 
+; Removes what the setup wrote: in the uninstaller, and in a setup whose
+; anticheat failed (NSIS undoes nothing by itself). The game's own files go
+; by name: the folder may hold more than the game.
+!macro RemoveGame
+  SetOutPath "$TEMP"  ; leave the folder before removing it
+  RMDir /r "$INSTDIR\__Installer"
+  Delete "$INSTDIR\Game.exe"  ; ... and the game's other files
+  Delete "$INSTDIR\Uninstall.exe"
+  RMDir "$INSTDIR"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey HKLM "${GAME_KEY}"
+  DeleteRegKey /ifempty HKLM "SOFTWARE\Zelqa Games"
+!macroend
+
 Section "Install"
   SetOutPath "$INSTDIR"
   File /r "${GAME_FILES}\*.*"
@@ -82,6 +100,13 @@ Section "Install"
 
   ; The launcher finds the game's folder by this value.
   WriteRegStr HKLM "${GAME_KEY}" "Install Dir" "$INSTDIR"
+  ; Add/Remove Programs, where a player removes the game.
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${GAME_TITLE}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 
   ; ExecWait starts it in $OUTDIR, the launcher's own folder. The setup shows
   ; its own box for a failure, so the launcher gets no -showerrors: one box
@@ -89,10 +114,11 @@ Section "Install"
   ClearErrors
   ExecWait '"${LAUNCHER_DIR}\Launcher.exe" install -title "${GAME_TITLE}" -eactitleId ${LEGACY_TITLE_ID} -log -reportrestart' $0
   ${If} ${Errors}
-    MessageBox MB_ICONSTOP "Launcher.exe could not be started." /SD IDOK
-    Abort  ; the setup exits with 2
+    StrCpy $1 "Launcher.exe could not be started."
+    StrCpy $0 2  ; the code of a stopped setup
+  ${Else}
+    StrCpy $1 "Zelqa Anti-Cheat could not be installed (error $0)."
   ${EndIf}
-
   ${Select} $0
   ${Case} 0
     DetailPrint "Zelqa Anti-Cheat is installed."
@@ -105,8 +131,9 @@ Section "Install"
     ; 2: ZelqaAntiCheat.Installer.exe is missing; 160: a mistake in the
     ; command line above; anything else comes from the anticheat's installer
     ; (for example 1603, or 1223 when it was cancelled) or from starting it.
-    MessageBox MB_ICONSTOP "Zelqa Anti-Cheat could not be installed (error $0)." /SD IDOK
+    MessageBox MB_ICONSTOP "$1" /SD IDOK
     SetErrorLevel $0
+    !insertmacro RemoveGame
     Abort
   ${EndSelect}
 SectionEnd
@@ -150,13 +177,7 @@ Section "Uninstall"
     ${EndIf}
   ${EndSelect}
 
-  SetOutPath "$TEMP"  ; leave the folder before removing it
-  RMDir /r "$INSTDIR\__Installer"
-  ; ... remove the game's own files here ...
-  Delete "$INSTDIR\Uninstall.exe"
-  RMDir "$INSTDIR"
-  DeleteRegKey HKLM "${GAME_KEY}"
-  DeleteRegKey /ifempty HKLM "SOFTWARE\Zelqa Games"
+  !insertmacro RemoveGame
 SectionEnd
 
 Function un.onUninstSuccess
