@@ -58,6 +58,8 @@ else
 fi
 [ -f "$file" ] || { echo "nothing to sign: $file not found" >&2; exit 1; }
 command -v osslsigncode >/dev/null || { echo "osslsigncode is not installed" >&2; exit 1; }
+[ ${#timestamp_servers[@]} -gt 0 ] || echo "warning: no time stamp (-t): the signature stops being" \
+  "valid when the certificate expires; always time-stamp a release" >&2
 
 options=(-h sha256 -n "$description")
 [ -z "$url" ] || options+=(-i "$url")

@@ -30,6 +30,7 @@ cp "$build/Launcher.exe" Launcher.exe
 "$source_dir/scripts/sign.sh" -c cert.pem -k key.pem -C cert.pem Launcher.exe >sign.log 2>&1 ||
   { cat sign.log; echo "signing failed"; exit 1; }
 status=0
+grep -q "^warning: no time stamp" sign.log || { echo "sign.sh signed without a time stamp and no warning"; status=1; }
 grep -qF "$ZELQA_SIGN_PASSWORD" arguments.log && { echo "the password was on a command line"; status=1; }
 cmp -s Launcher.exe "$build/Launcher.exe" && { echo "sign.sh left the file unsigned"; status=1; }
 osslsigncode verify -CAfile cert.pem -in Launcher.exe >verify.log 2>&1 ||
