@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs the README's two commands, scripts/test.sh then scripts/demo.sh, in
+# Runs the README's two commands, scripts/demo.sh then scripts/test.sh, in
 # minimal Debian roots (debootstrap --variant=minbase: no git, no locales),
-# as root, to show they install everything they need on a fresh system.
+# as root, to show they install everything they need on a fresh system (the
+# demo first, which installs only what it uses).
 #
 #   scripts/check-fresh-debian.sh [-k] ROOTS_DIR RELEASE...     (as root)
 #
@@ -23,7 +24,7 @@ mirror=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
 
 keep=false
 [ "${1:-}" = "-k" ] && { keep=true; shift; }
-[ $# -ge 2 ] || { sed -n '6p' "$0" | sed 's/^#  */usage: /' >&2; exit 2; }
+[ $# -ge 2 ] || { sed -n '7p' "$0" | sed 's/^#  */usage: /' >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "run as root (debootstrap, mount, chroot)" >&2; exit 2; }
 command -v debootstrap >/dev/null || { echo "debootstrap is not installed" >&2; exit 1; }
 mkdir -p "$1"
@@ -92,7 +93,7 @@ check() {
 
   local command status start seconds summary version
   version=$(cat "$root/etc/debian_version")
-  for command in test demo; do
+  for command in demo test; do
     echo "== $release ($version): scripts/$command.sh"
     start=$(date +%s)
     status=0
