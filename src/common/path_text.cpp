@@ -75,7 +75,8 @@ bool EqualPathsIgnoringCase(const std::wstring& left, const std::wstring& right,
   const int compared = CompareStringOrdinal(left.data(), static_cast<int>(left.size()),
                                             right.data(), static_cast<int>(right.size()), TRUE);
   if (compared == 0 && error == ERROR_SUCCESS) {
-    error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_INVALID_PARAMETER;
+    const DWORD failed = GetLastError();
+    error = failed != ERROR_SUCCESS ? failed : ERROR_INVALID_PARAMETER;
   }
   return compared == CSTR_EQUAL;
 }

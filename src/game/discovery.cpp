@@ -33,12 +33,6 @@ std::wstring GameRootAboveInstaller(const std::wstring& directory) {
   }
 }
 
-// A registration that can't be read is no answer: the log says which step
-// failed, and why.
-void LogDiscoveryError(DWORD error, const wchar_t* step) {
-  WriteLogLine(L"Error " + std::to_wstring(error) + L" " + step);
-}
-
 // Where a registered install folder matches where the launcher runs.
 struct FolderMatch {
   bool throughLauncher = false;  // one of the launcher's own folders
@@ -109,7 +103,7 @@ bool FindGameInstallInfo(GameInstallInfo& info) {
   // Without its own path the launcher can't tell its game from the one in
   // the current directory: none is taken.
   if (const DWORD error = ReadModulePath(modulePath); error != ERROR_SUCCESS) {
-    LogDiscoveryError(error, L"reading the launcher's path");
+    LogStepError(error, L"reading the launcher's path");
     return false;
   }
   return MatchGameInstallKey(GameRootCandidates(ParentPath(modulePath)), GetWorkingDirectory(),
@@ -129,7 +123,7 @@ bool MatchGameInstallKey(const std::vector<std::wstring>& launcherFolders,
   if (status != ERROR_SUCCESS) {
     // No key at all is the answer of a machine with none of the games.
     if (status != ERROR_FILE_NOT_FOUND) {
-      LogDiscoveryError(static_cast<DWORD>(status), L"reading the game registrations");
+      LogStepError(static_cast<DWORD>(status), L"reading the game registrations");
     }
     return false;
   }
@@ -153,7 +147,7 @@ bool MatchGameInstallKey(const std::vector<std::wstring>& launcherFolders,
       continue;  // removed since the count was taken
     }
     if (error != ERROR_SUCCESS) {
-      LogDiscoveryError(error, L"reading a game registration");
+      LogStepError(error, L"reading a game registration");
       unreadable = error;
       continue;
     }
@@ -169,14 +163,13 @@ bool MatchGameInstallKey(const std::vector<std::wstring>& launcherFolders,
     if (const DWORD compareError = MatchInstallFolder(
             normalFolders, normalCurrent, NormalizeInstallFolder(installDir->second), match);
         compareError != ERROR_SUCCESS) {
-      LogDiscoveryError(compareError, L"comparing a game registration");
+      LogStepError(compareError, L"comparing a game registration");
       unreadable = compareError;
     }
-    const bool throughLauncher = match.throughLauncher;
-    if (throughLauncher || (!matchedThroughLauncher && match.throughCurrent)) {
+    if (match.throughLauncher || (!matchedThroughLauncher && match.throughCurrent)) {
       info = std::move(values);
       matched = true;
-      matchedThroughLauncher = matchedThroughLauncher || throughLauncher;
+      matchedThroughLauncher = matchedThroughLauncher || match.throughLauncher;
     }
   }
   // A registration that could not be read may have been the launcher's own

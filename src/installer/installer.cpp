@@ -126,7 +126,7 @@ std::optional<std::wstring> FindInstallerExecutable() {
     // next one is tried.
     const DWORD error = TestPathExists(candidate, exists);
     if (error != ERROR_SUCCESS) {
-      WriteLogLine(L"Error " + std::to_wstring(error) + L" looking for " + LogPath(candidate));
+      LogStepError(error, L"looking for " + LogPath(candidate));
     }
     if (exists) {
       return candidate;

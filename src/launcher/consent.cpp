@@ -20,7 +20,7 @@ bool HasInstallConsent(const std::wstring& title) {
   }
   // A consent that can't be read is none: the player is asked.
   if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && status != ERROR_MORE_DATA) {
-    WriteLogLine(L"Error " + std::to_wstring(status) + L" reading the install consent");
+    LogStepError(static_cast<DWORD>(status), L"reading the install consent");
   }
   return status == ERROR_SUCCESS && type == REG_DWORD && consent != 0;
 }

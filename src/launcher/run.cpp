@@ -64,8 +64,9 @@ struct RunContext {
 
 // Runs the legacy uninstall when the legacy anti-cheat is registered for
 // `legacyId`, and returns its result: 0 also when there was nothing to
-// uninstall; the error when the registration could not be read. An elevated run provides the setup
-// program in a folder of its own, `secureFolder`. The outcome never stops the install.
+// uninstall; the error when the registration could not be read. An elevated
+// run provides the setup program in a folder of its own, `secureFolder`. The
+// outcome never stops the install.
 DWORD MigrateOffLegacyAntiCheat(const RunContext& run, const HeldFolder& logFolder,
                                 UniqueSetupFolder& secureFolder, const GameInstallInfo& game,
                                 std::int32_t legacyId) {

@@ -18,11 +18,7 @@ constexpr std::wstring_view kLegacyFolder = L"EasyAntiCheat";
 
 // "Error <code> <step>: <path>", the line of every step that failed.
 void LogEntryError(DWORD error, const wchar_t* step, const std::wstring& path) {
-  WriteLogLine(L"Error " + std::to_wstring(error) + L" " + step + L": " + path);
-}
-
-void LogListingError(DWORD error, const std::wstring& folder) {
-  LogEntryError(error, L"listing dir", folder);
+  LogStepError(error, step + (L": " + path));
 }
 
 void LogNotCleaningUp(const std::wstring& folder) { WriteLogLine(L"Not cleaning up: " + folder); }
@@ -73,13 +69,13 @@ bool EnterFolder(const HeldFolder& parent, const FolderEntry& listed,
     if (error == kNotTheObjectMeant) {
       LogSkippedLinkOrReplaced(path);
     } else {
-      LogListingError(error, path);
+      LogEntryError(error, L"listing dir", path);
     }
     return false;
   }
   std::vector<FolderEntry> entries;
   if (const DWORD error = ListFolder(child, entries); error != ERROR_SUCCESS) {
-    LogListingError(error, path);
+    LogEntryError(error, L"listing dir", path);
     return false;
   }
   lists.held.push_back(std::move(child));
@@ -249,7 +245,7 @@ CleanupLists CollectEasyAntiCheatEntries(const std::wstring& installDir) {
   std::vector<FolderEntry> entries;
   const DWORD listed = error != ERROR_SUCCESS ? error : ListFolder(game, entries);
   if (listed != ERROR_SUCCESS) {
-    LogListingError(listed, installDir);
+    LogEntryError(listed, L"listing dir", installDir);
     return lists;
   }
   // No link lies on the way to the folder held, so its path is where it

@@ -90,7 +90,7 @@ void UniqueSetupFolder::reset() {
       Sleep(kRetryWaitsMs[attempt]);
     }
     if (error != ERROR_SUCCESS) {
-      WriteLogLine(L"Error " + std::to_wstring(error) + L" deleting dir: " + folder_.path);
+      LogStepError(error, L"deleting dir: " + folder_.path);
     }
   }
   folder_ = HeldFolder{};

@@ -83,6 +83,10 @@ std::wstring LogPath(const std::wstring& path) {
   return quoted + L"\"";
 }
 
+void LogStepError(DWORD error, const std::wstring& step) {
+  WriteLogLine(L"Error " + std::to_wstring(error) + L" " + step);
+}
+
 void LogSkippedLinkOrReplaced(const std::wstring& path) { WriteLogLine(L"Skipping link: " + path); }
 
 void SetRunLogOutput(HANDLE output) {

@@ -30,6 +30,10 @@ void WriteLogLine(const std::wstring& text);
 // A path item: quoted, with a backslash before every backslash and quote.
 std::wstring LogPath(const std::wstring& path);
 
+// Logs that `step` failed: "Error <code> <step>". A failed call is no
+// answer, so its code always reaches the log.
+void LogStepError(DWORD error, const std::wstring& step);
+
 // Logs that `path` was left alone: it leads to something else than the
 // entry meant (a link, or an entry replaced meanwhile).
 void LogSkippedLinkOrReplaced(const std::wstring& path);
