@@ -193,7 +193,8 @@ int wmain(int argc, wchar_t** argv) {
                                             [&] {
                                               CleanupLists lists =
                                                   CollectEasyAntiCheatEntries(root);
-                                              DeleteEasyAntiCheatEntries(lists);
+                                              RetryBudget budget;
+                                              DeleteEasyAntiCheatEntries(lists, budget);
                                             });
   restored = MakeLegacyEntries(root) && restored;
   SetRunLogOutput(GetStdHandle(STD_OUTPUT_HANDLE));

@@ -21,11 +21,12 @@
 namespace {
 
 // The cleanup as a run does it, its log folder held throughout.
-LogLines CleanupLog(const std::wstring& logDirectory, const std::wstring& installDir) {
+LogLines CleanupLog(const std::wstring& logDirectory, const std::wstring& installDir,
+                    RetryBudget budget = {}) {
   return CaptureRunLog([&] {
     HeldFolder logs;
     ASSERT_EQ(HoldFolderFollowingLinks(logDirectory, logs), 0u);
-    DeleteEasyAntiCheatFiles(logs, logs, installDir);
+    DeleteEasyAntiCheatFiles(logs, logs, installDir, budget);
   });
 }
 
@@ -436,7 +437,8 @@ TEST_F(CleanupLinkRun, AFolderSwappedForALinkMidCleanupIsNotFollowed) {
   if (!IsUnderWine()) {
     EXPECT_FALSE(MoveFileW(sub.c_str(), (sub + L"-moved").c_str())) << "a folder the walk holds";
   }
-  const LogLines lines = CaptureRunLog([&] { DeleteEasyAntiCheatEntries(lists); });
+  RetryBudget budget;
+  const LogLines lines = CaptureRunLog([&] { DeleteEasyAntiCheatEntries(lists, budget); });
   ASSERT_GE(lines.size(), 4u);
   EXPECT_EQ(lines[1], SkipLine(replaced));
   EXPECT_EQ(ReadFileBytes(replaced), "new");
@@ -463,7 +465,8 @@ TEST_F(CleanupLinkRun, WhatIsStillThereAfterItsDeletionIsAnError) {
   }
   MakeFolder(game_);
   ASSERT_TRUE(WriteFileBytes(At(L"Game_launcher.exe"), "another game's"));
-  EXPECT_EQ(CaptureRunLog([&] { DeleteEasyAntiCheatEntries(lists); }),
+  RetryBudget budget;
+  EXPECT_EQ(CaptureRunLog([&] { DeleteEasyAntiCheatEntries(lists, budget); }),
             (LogLines{"Deleting 1 file(s)...", FileLine(At(L"Game_launcher.exe")),
                       "Error 80 deleting file: " + Narrow(At(L"Game_launcher.exe"))}));
   EXPECT_EQ(ReadFileBytes(At(L"Game_launcher.exe")), "another game's");
@@ -493,7 +496,6 @@ TEST_F(CleanupLinkRun, ALinkWhereTheSetupGoesLeadsNowhereHarmful) {
 }
 
 TEST(CleanupScope, NeverAtADriveRootOrAFolderHoldingMoreThanGames) {
-  DWORD error = 0;
   const SharedFolders shared{
       {L"C:\\Program Files", L"C:\\Program Files (x86)", L"C:\\Program Files\\Common Files",
        L"C:\\ProgramData", L"C:\\ProgramData\\Microsoft", L"C:\\Users\\Jo\\Documents",
@@ -511,16 +513,15 @@ TEST(CleanupScope, NeverAtADriveRootOrAFolderHoldingMoreThanGames) {
         L"C:\\ProgramData\\Microsoft", L"C:\\Users\\Jo\\Documents",
         L"C:\\Users\\Ann\\AppData\\Roaming", L"C:\\Users\\Ann\\AppData",
         L"C:\\Users\\Ann\\appdata\\local\\", L"D:\\Docs"}) {
-    EXPECT_TRUE(IsTooBroadForCleanup(refused, shared, error)) << Narrow(refused);
+    EXPECT_TRUE(IsTooBroadForCleanup(refused, shared)) << Narrow(refused);
   }
   for (const wchar_t* game :
        {L"C:\\Games", L"C:\\Program Files\\Game", L"C:\\Users\\Jo\\Games", L"D:\\Game",
         L"\\\\server\\share\\Games", L"\\\\?\\C:\\Games", L"C:\\ProgramData\\Game",
         L"C:\\Users\\Jo\\Documents\\My Games\\Title", L"C:\\Users\\Ann\\AppData\\LocalLow\\Game",
         L"C:\\Users\\Ann\\AppData\\Roaming\\Game", L"C:\\WindowsGames", L"D:\\Docs\\Jo\\Game"}) {
-    EXPECT_FALSE(IsTooBroadForCleanup(game, shared, error)) << Narrow(game);
+    EXPECT_FALSE(IsTooBroadForCleanup(game, shared)) << Narrow(game);
   }
-  EXPECT_EQ(error, 0u);
 }
 
 // This system's own folders, in this account's profile and in another's.
@@ -528,7 +529,6 @@ TEST(CleanupScope, NeverAtADriveRootOrAFolderHoldingMoreThanGames) {
 TEST(CleanupScope, ThisSystemsSharedFoldersAreNeverCleanedUp) {
   SharedFolders shared;
   ASSERT_EQ(ReadSharedFolders(shared), 0u);
-  DWORD error = 0;
   wchar_t profile[MAX_PATH] = {};
   ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, profile), S_OK);
   const std::wstring other = JoinPath(ParentPath(profile), L"SomeoneElse");
@@ -538,10 +538,9 @@ TEST(CleanupScope, ThisSystemsSharedFoldersAreNeverCleanedUp) {
     wchar_t path[MAX_PATH] = {};
     ASSERT_EQ(SHGetFolderPathW(nullptr, id, nullptr, SHGFP_TYPE_CURRENT, path), S_OK);
     std::wstring inProfile;
-    EXPECT_TRUE(IsTooBroadForCleanup(path, shared, error)) << Narrow(path);
-    if (RelativePathInside(profile, path, inProfile, error)) {
-      EXPECT_TRUE(IsTooBroadForCleanup(JoinPath(other, inProfile), shared, error))
-          << Narrow(inProfile);
+    EXPECT_TRUE(IsTooBroadForCleanup(path, shared)) << Narrow(path);
+    if (RelativePathInside(profile, path, inProfile)) {
+      EXPECT_TRUE(IsTooBroadForCleanup(JoinPath(other, inProfile), shared)) << Narrow(inProfile);
     }
   }
   // As the run meets them: a drive's root whose legacy entries are another

@@ -60,9 +60,7 @@ TEST(InstallRoad, EveryStepOfAFullInstallIsLoggedInOrder) {
   const std::wstring extracted = Widen(lines[6].substr(lines[6].find(": ") + 2));
   wchar_t windows[MAX_PATH] = {};
   GetSystemWindowsDirectoryW(windows, MAX_PATH);
-  DWORD error = 0;
-  EXPECT_TRUE(
-      EqualPathsIgnoringCase(ParentPath(ParentPath(extracted)), JoinPath(windows, L"Temp"), error))
+  EXPECT_TRUE(EqualPathsIgnoringCase(ParentPath(ParentPath(extracted)), JoinPath(windows, L"Temp")))
       << Narrow(extracted);
   EXPECT_FALSE(FileExists(ParentPath(extracted))) << "the folder goes with the run";
   EXPECT_EQ(lines, (LogLines{

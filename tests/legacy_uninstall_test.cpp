@@ -41,7 +41,8 @@ std::string EmbeddedSetup() { return ReadFileBytes(LegacySetupStandInPath()); }
 TEST(LegacyUninstallExtract, OnlyTheCheckedCopyRuns) {
   const UniqueModule launcher = LoadBuiltLauncherAsData();
   ASSERT_TRUE(launcher);
-  UniqueSetupFolder owner;
+  RetryBudget budget;
+  UniqueSetupFolder owner(budget);
   ASSERT_EQ(CreateSecureSetupFolder(owner), 0u) << "an elevated run's own folder";
   const HeldFolder& held = owner.folder();
   const std::wstring target = JoinPath(held.path, L"EasyAntiCheat_Setup.exe");
@@ -137,7 +138,8 @@ TEST(LegacyUninstallSetupFolder, WindowsKeepsTheDescriptorAsBuilt) {
   if (IsUnderWine()) {
     GTEST_SKIP() << "Wine keeps no security descriptor to read back";
   }
-  UniqueSetupFolder owner;
+  RetryBudget budget;
+  UniqueSetupFolder owner(budget);
   ASSERT_EQ(CreateSecureSetupFolder(owner), 0u);
   PSECURITY_DESCRIPTOR readBack = nullptr;
   ASSERT_EQ(GetSecurityInfo(owner.folder().handle.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
@@ -167,7 +169,8 @@ TEST(LegacyUninstallSetupFolder, IsAlwaysNewAndGoesWithItsOwner) {
   const UniqueModule launcher = LoadBuiltLauncherAsData();
   std::wstring made;
   try {
-    UniqueSetupFolder owner;
+    RetryBudget budget;
+    UniqueSetupFolder owner(budget);
     ASSERT_EQ(CreateSecureSetupFolder(owner), 0u);
     made = owner.folder().path;
     UniqueFileHandle locked;

@@ -51,16 +51,17 @@ TEST_F(ProcessRun, WaitingReturnsZeroAfterTheChildEndsWithItsExitCode) {
     Sleep(500);
     WriteFileBytes(release_, "");
   });
-  DWORD exitCode = 0;
-  EXPECT_EQ(RunProcessAndWait(commandLine, exitCode), 0u);
+  ChildResult child;
+  EXPECT_EQ(RunProcessAndWait(commandLine, child), 0u);
   release.join();
-  EXPECT_EQ(exitCode, 1603u);
+  EXPECT_EQ(child.exitCode, 1603u);
   EXPECT_EQ(ReadRecordedLines(record_), (std::vector<std::wstring>{commandLine, L"done"}))
       << "the command line reaches the child unchanged, and the child ended first";
 }
 
 TEST_F(ProcessRun, NotWaitingReturnsWhileTheChildRuns) {
-  EXPECT_EQ(StartProcess(installer_), 0u);
+  ChildResult child;
+  EXPECT_EQ(StartProcess(installer_, child), 0u);
   for (const std::wstring& line : ReadRecordedLines(record_)) {
     EXPECT_NE(line, L"done") << "the runner waited for the child";
   }
@@ -83,7 +84,7 @@ TEST_F(ProcessRun, ACheckedStartRunsOnlyTheFileChecked) {
   ASSERT_TRUE(CopyFileTo(installer_, linked));
   ASSERT_TRUE(
       CreateHardLinkW(JoinPath(directory_, L"second.exe").c_str(), linked.c_str(), nullptr));
-  DWORD exitCode = 0;
+  ChildResult child;
   for (const std::wstring& checked : {installer_, other, linked}) {
     const UniqueFileHandle held(CreateFileW(checked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                             OPEN_EXISTING, 0, nullptr));
@@ -91,10 +92,22 @@ TEST_F(ProcessRun, ACheckedStartRunsOnlyTheFileChecked) {
     // Time enough for a child that was not started suspended to record its start.
     const ChildStart start{nullptr, held.get(), [] { Sleep(1000); }};
     const std::wstring& started = checked == linked ? linked : installer_;
-    EXPECT_EQ(RunProcessAndWait(started, exitCode, start),
-              checked == installer_ ? 0u : static_cast<DWORD>(ERROR_FILE_INVALID));
+    const DWORD refused = checked == other ? ERROR_FILE_INVALID : ERROR_TOO_MANY_LINKS;
+    EXPECT_EQ(RunProcessAndWait(started, child, start), checked == installer_ ? 0u : refused);
   }
   EXPECT_EQ(ReadRecordedLines(record_), (std::vector<std::wstring>{installer_, L"done"}));
+}
+
+// A child the launcher can't wait for would run on past it, and past the
+// folder it runs from: it is ended, with the wait's own failure.
+TEST_F(ProcessRun, AChildThatCannotBeWaitedForIsEnded) {
+  ChildResult child;
+  ChildStart start;
+  start.waitMs = 0;
+  EXPECT_EQ(RunProcessAndWait(installer_, child, start), WAIT_FAILED);
+  EXPECT_EQ(child.waitError, static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(child.endError, 0u);
+  EXPECT_EQ(child.exitCode, WAIT_FAILED) << "the code it was ended with";
 }
 
 TEST_F(ProcessRun, EveryChildGetsTheLoaderMitigations) {
@@ -104,8 +117,8 @@ TEST_F(ProcessRun, EveryChildGetsTheLoaderMitigations) {
   WriteFileBytes(release_, "");
   const std::wstring policy = JoinPath(directory_, L"policy.txt");
   SetEnvironmentVariableW(L"ZELQA_TEST_INSTALLER_POLICY_RECORD", policy.c_str());
-  DWORD exitCode = 0;
-  ASSERT_EQ(RunProcessAndWait(installer_, exitCode), 0u);
+  ChildResult child;
+  ASSERT_EQ(RunProcessAndWait(installer_, child), 0u);
   // No remote images (1), none of low integrity (2), System32 first (4).
   EXPECT_EQ(ReadRecordedLines(policy), std::vector<std::wstring>{L"7"});
 }

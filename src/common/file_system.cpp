@@ -19,32 +19,10 @@ constexpr DWORD kDispositionDelete = 0x1;
 constexpr DWORD kDispositionPosixSemantics = 0x2;
 constexpr DWORD kDispositionIgnoreReadOnly = 0x10;
 
-// FILE_ID_INFO: which object a handle is, volume and file.
-struct FileIdentity {
-  ULONGLONG volumeSerialNumber;
-  BYTE fileId[16];
-};
-
-bool ReadFileIdentity(HANDLE handle, FileIdentity& identity) {
-  if (GetFileInformationByHandleEx(handle, kFileIdInfo, &identity, sizeof(identity))) {
-    return true;
-  }
-  // Windows 7 knows only the 64-bit index.
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(handle, &info)) {
-    return false;
-  }
-  identity = FileIdentity{};
-  identity.volumeSerialNumber = info.dwVolumeSerialNumber;
-  const ULONGLONG index = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  static_assert(sizeof(index) <= sizeof(identity.fileId));
-  std::memcpy(identity.fileId, &index, sizeof(index));
-  return true;
-}
-
-bool SameObject(const FileIdentity& left, const FileIdentity& right) {
-  return left.volumeSerialNumber == right.volumeSerialNumber &&
-         std::equal(std::begin(left.fileId), std::end(left.fileId), std::begin(right.fileId));
+// How a platform answers an information class it doesn't know.
+bool IsUnknownToPlatform(DWORD error) {
+  return error == ERROR_INVALID_PARAMETER || error == ERROR_INVALID_FUNCTION ||
+         error == ERROR_NOT_SUPPORTED;
 }
 
 // The deletion older platforms know: the entry goes when its last handle
@@ -110,11 +88,53 @@ DWORD OpenFollowingLinks(const std::wstring& path, DWORD access, UniqueFileHandl
   return opened ? ERROR_SUCCESS : GetLastError();
 }
 
-bool AreSameObject(HANDLE left, HANDLE right) {
-  FileIdentity leftIdentity{};
-  FileIdentity rightIdentity{};
-  return ReadFileIdentity(left, leftIdentity) && ReadFileIdentity(right, rightIdentity) &&
-         SameObject(leftIdentity, rightIdentity);
+bool FileIdentity::operator==(const FileIdentity& other) const {
+  return volumeSerialNumber == other.volumeSerialNumber &&
+         std::equal(std::begin(fileId), std::end(fileId), std::begin(other.fileId));
+}
+
+DWORD ReadFileIdentity(HANDLE handle, FileIdentity& identity) {
+  // FILE_ID_INFO: the volume's serial and a 128-bit file id.
+  static_assert(sizeof(FileIdentity) == 24);
+  if (GetFileInformationByHandleEx(handle, kFileIdInfo, &identity, sizeof(identity))) {
+    return ERROR_SUCCESS;
+  }
+  // Windows 7 knows only the 64-bit index.
+  if (const DWORD error = GetLastError(); !IsUnknownToPlatform(error)) {
+    return error;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info)) {
+    return GetLastError();
+  }
+  identity = FileIdentity{};
+  identity.volumeSerialNumber = info.dwVolumeSerialNumber;
+  const ULONGLONG index = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  static_assert(sizeof(index) <= sizeof(identity.fileId));
+  std::memcpy(identity.fileId, &index, sizeof(index));
+  return ERROR_SUCCESS;
+}
+
+DWORD AreSameObject(HANDLE left, HANDLE right, bool& same) {
+  same = false;
+  FileIdentity leftIdentity;
+  FileIdentity rightIdentity;
+  DWORD error = ReadFileIdentity(left, leftIdentity);
+  if (error == ERROR_SUCCESS) {
+    error = ReadFileIdentity(right, rightIdentity);
+  }
+  same = error == ERROR_SUCCESS && leftIdentity == rightIdentity;
+  return error;
+}
+
+DWORD ReadDeletePending(HANDLE handle, bool& pending) {
+  FILE_STANDARD_INFO standard{};
+  if (!GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof(standard))) {
+    pending = false;
+    return GetLastError();
+  }
+  pending = standard.DeletePending != FALSE;
+  return ERROR_SUCCESS;
 }
 
 DWORD GetFinalPath(HANDLE handle, std::wstring& finalPath) {
@@ -168,15 +188,12 @@ DWORD DeleteThroughHandle(HANDLE handle) {
   DWORD error = SetFileInformationByHandle(handle, kFileDispositionInfoEx, &flags, sizeof(flags))
                     ? ERROR_SUCCESS
                     : GetLastError();
-  if (error == ERROR_INVALID_PARAMETER || error == ERROR_INVALID_FUNCTION ||
-      error == ERROR_NOT_SUPPORTED) {
+  if (IsUnknownToPlatform(error)) {
     error = DeleteOnClose(handle);
   }
   // Someone else's deletion of the same entry came first.
-  FILE_STANDARD_INFO standard{};
-  if (error != ERROR_SUCCESS &&
-      GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof(standard)) &&
-      standard.DeletePending != FALSE) {
+  bool pending = false;
+  if (error != ERROR_SUCCESS && ReadDeletePending(handle, pending) == ERROR_SUCCESS && pending) {
     return ERROR_SUCCESS;
   }
   return error;

@@ -23,9 +23,25 @@ bool IsNotFoundError(DWORD error);
 [[nodiscard]] DWORD OpenFollowingLinks(const std::wstring& path, DWORD access,
                                        UniqueFileHandle& opened);
 
-// True when both handles are open on one object: the same volume and the
-// same file there, whatever names they were opened by.
-bool AreSameObject(HANDLE left, HANDLE right);
+// Which object a handle is open on: its volume and its file there.
+struct FileIdentity {
+  ULONGLONG volumeSerialNumber = 0;
+  BYTE fileId[16] = {};
+  bool operator==(const FileIdentity& other) const;
+};
+
+// Reads the identity of the object behind `handle`, whatever name it was
+// opened by. Returns 0, or the query's error.
+[[nodiscard]] DWORD ReadFileIdentity(HANDLE handle, FileIdentity& identity);
+
+// Sets `same` when both handles are open on one object. Returns 0, or the
+// error of a query: then nothing is known.
+[[nodiscard]] DWORD AreSameObject(HANDLE left, HANDLE right, bool& same);
+
+// Sets `pending` when the entry behind `handle` is marked for deletion,
+// which happens once the last program holding it lets go. Returns 0, or the
+// query's error.
+[[nodiscard]] DWORD ReadDeletePending(HANDLE handle, bool& pending);
 
 // The path of the object behind `handle` as the platform resolves it: links
 // and junctions on the way followed, in plain form (C:\..., \\server\...).

@@ -109,18 +109,12 @@ struct NtOpenRequest {
   PSECURITY_DESCRIPTOR security = nullptr;
 };
 
-// NtCreateFile of the single name `name` relative to `parent`'s handle.
-// Returns 0 or the error; a folder where a file is asked for and an entry
-// pending deletion each get a code of their own, since both are answers
-// rather than failures.
-DWORD NtOpen(const HeldFolder& parent, const std::wstring& name, const NtOpenRequest& request,
-             UniqueFileHandle& opened) {
-  if (!parent.handle) {
-    return ERROR_INVALID_HANDLE;
-  }
-  if (!IsSingleName(name)) {
-    return ERROR_INVALID_NAME;
-  }
+// NtCreateFile of `name`: relative to `root`, or, with no root, a whole NT
+// name. Returns 0 or the error; a folder where a file is asked for and an
+// entry pending deletion each get a code of their own, since both are
+// answers rather than failures.
+DWORD NtOpenName(HANDLE root, const std::wstring& name, const NtOpenRequest& request,
+                 UniqueFileHandle& opened) {
   const NtFunctions& nt = Nt();
   if (nt.createFile == nullptr || nt.toError == nullptr) {
     return ERROR_PROC_NOT_FOUND;
@@ -131,7 +125,7 @@ DWORD NtOpen(const HeldFolder& parent, const std::wstring& name, const NtOpenReq
   text.MaximumLength = text.Length;
   OBJECT_ATTRIBUTES attributes{};
   attributes.Length = sizeof(attributes);
-  attributes.RootDirectory = parent.handle.get();
+  attributes.RootDirectory = root;
   attributes.ObjectName = &text;
   attributes.Attributes = kObjCaseInsensitive;
   attributes.SecurityDescriptor = request.security;
@@ -158,6 +152,18 @@ DWORD NtOpen(const HeldFolder& parent, const std::wstring& name, const NtOpenReq
   return ERROR_SUCCESS;
 }
 
+// NtCreateFile of the single name `name` relative to `parent`'s handle.
+DWORD NtOpen(const HeldFolder& parent, const std::wstring& name, const NtOpenRequest& request,
+             UniqueFileHandle& opened) {
+  if (!parent.handle) {
+    return ERROR_INVALID_HANDLE;
+  }
+  if (!IsSingleName(name)) {
+    return ERROR_INVALID_NAME;
+  }
+  return NtOpenName(parent.handle.get(), name, request, opened);
+}
+
 ULONG NtKindOptions(ChildKind kind) {
   switch (kind) {
     case ChildKind::File:
@@ -170,18 +176,11 @@ ULONG NtKindOptions(ChildKind kind) {
   return 0;
 }
 
-// Whether the object behind `facts` is the one `how` means at `expected`:
-// 0 when it is, kNotTheObjectMeant, or the error of comparing the names.
-DWORD CheckObjectMeant(const ObjectFacts& facts, const NtObjectName& expected,
-                       const ChildOpen& how) {
-  DWORD error = ERROR_SUCCESS;
-  const bool meant = IsLink(facts.attributes, facts.reparseTag) == how.link &&
-                     (!IsUsableId(how.listedId) || facts.fileId == how.listedId) &&
-                     EqualPathsIgnoringCase(facts.objectName.text, expected.text, error);
-  if (error != ERROR_SUCCESS) {
-    return error;
-  }
-  return meant ? ERROR_SUCCESS : kNotTheObjectMeant;
+// True when the object behind `facts` is the one `how` means at `expected`.
+bool IsObjectMeant(const ObjectFacts& facts, const NtObjectName& expected, const ChildOpen& how) {
+  return IsLink(facts.attributes, facts.reparseTag) == how.link &&
+         (!IsUsableId(how.listedId) || facts.fileId == how.listedId) &&
+         IsObjectNamed(facts.objectName.text, expected.text);
 }
 
 }  // namespace
@@ -197,8 +196,8 @@ NtObjectName ChildObjectName(const NtObjectName& folder, const std::wstring& nam
 }
 
 bool ObjectNameInside(const NtObjectName& folder, const NtObjectName& object,
-                      std::wstring& relative, DWORD& error) {
-  return RelativePathInside(folder.text, object.text, relative, error);
+                      std::wstring& relative) {
+  return RelativePathInside(folder.text, object.text, relative);
 }
 
 DWORD ReadNtObjectName(HANDLE handle, NtObjectName& objectName) {
@@ -317,8 +316,9 @@ DWORD OpenChild(const HeldFolder& parent, const std::wstring& name, const ChildO
   // and the failure is the answer.
   ObjectFacts facts;
   DWORD error = ReadFacts(opened.get(), facts);
-  if (error == ERROR_SUCCESS) {
-    error = CheckObjectMeant(facts, ChildObjectName(parent.objectName, name), how);
+  if (error == ERROR_SUCCESS &&
+      !IsObjectMeant(facts, ChildObjectName(parent.objectName, name), how)) {
+    error = kNotTheObjectMeant;
   }
   if (error != ERROR_SUCCESS) {
     // Made and not known for the object meant: a new object is ours to
@@ -352,30 +352,51 @@ DWORD OpenChildTarget(const HeldFolder& parent, const std::wstring& name,
   return NtOpen(parent, name, NtOpenRequest{}, target);
 }
 
-DWORD ConfirmChildGone(const HeldFolder& parent, const std::wstring& name, ULONGLONG listedId) {
-  UniqueFileHandle opened;
-  NtOpenRequest request;
-  request.options = kFileOpenReparsePoint;
-  const DWORD error = NtOpen(parent, name, request, opened);
+DWORD ConfirmChildGone(const HeldFolder& parent, const std::wstring& name, ULONGLONG deletedId) {
+  UniqueFileHandle found;
+  NtOpenRequest look;
+  look.options = kFileOpenReparsePoint;
+  DWORD error = NtOpen(parent, name, look, found);
   if (IsNotFoundError(error) || error == ERROR_DELETE_PENDING) {
-    return ERROR_SUCCESS;
+    return error == ERROR_DELETE_PENDING ? error : ERROR_SUCCESS;
+  }
+  ObjectFacts facts;
+  bool pending = false;
+  if (error == ERROR_SUCCESS) {
+    error = ReadFacts(found.get(), facts);
+  }
+  if (error == ERROR_SUCCESS) {
+    error = ReadDeletePending(found.get(), pending);
   }
   if (error != ERROR_SUCCESS) {
     return error;
   }
-  ULONGLONG fileId = 0;
-  if (const DWORD idError = ReadFileId(opened.get(), fileId); idError != ERROR_SUCCESS) {
-    return idError;
+  // Another entry took the name since, or the same file was found by
+  // another of its names, which differs in letter case (Wine looks a name
+  // up in any case when the exact one is gone).
+  if ((IsUsableId(deletedId) && facts.fileId != deletedId) ||
+      WithoutTrailingDotsAndBlanks(LastName(facts.objectName.text)) !=
+          WithoutTrailingDotsAndBlanks(name)) {
+    return ERROR_SUCCESS;
   }
-  if (IsUsableId(listedId) && fileId != listedId) {
-    return ERROR_SUCCESS;  // another entry took the name since
+  if (pending) {
+    return ERROR_DELETE_PENDING;
   }
-  // Still there: gone only once its last handle closes.
-  FILE_STANDARD_INFO standard{};
-  if (!GetFileInformationByHandleEx(opened.get(), FileStandardInfo, &standard, sizeof(standard))) {
-    return GetLastError();
+  // Still there and not said to be going: Wine never says so, and removes
+  // the name once the last program holding the file lets go, by the path
+  // the deleted handle was opened by, and only when that path still leads
+  // to the file. Where that path leads to this very file, it is going.
+  UniqueFileHandle atPath;
+  ULONGLONG atPathId = 0;
+  error = NtOpenName(nullptr, ChildObjectName(parent.objectName, name).text, look, atPath);
+  if (error == ERROR_SUCCESS) {
+    error = ReadFileId(atPath.get(), atPathId);
   }
-  return standard.DeletePending != FALSE ? ERROR_SUCCESS : static_cast<DWORD>(ERROR_FILE_EXISTS);
+  if (error == ERROR_SUCCESS && atPathId == facts.fileId) {
+    return ERROR_DELETE_PENDING;
+  }
+  return IsNotFoundError(error) || error == ERROR_SUCCESS ? static_cast<DWORD>(ERROR_FILE_EXISTS)
+                                                          : error;
 }
 
 DWORD ListFolder(const HeldFolder& folder, std::vector<FolderEntry>& entries) {

@@ -69,10 +69,9 @@ bool IsLink(DWORD attributes, DWORD reparseTag);
 NtObjectName ChildObjectName(const NtObjectName& folder, const std::wstring& name);
 
 // When `object` lies below `folder`, on its volume, sets `relative` to its
-// names after the folder's ("\"-separated) and returns true. A failed
-// comparison answers false and sets `error`.
+// names after the folder's ("\"-separated) and returns true.
 bool ObjectNameInside(const NtObjectName& folder, const NtObjectName& object,
-                      std::wstring& relative, DWORD& error);
+                      std::wstring& relative);
 
 // Reads the NT name of the object behind `handle`. Returns 0, the query's
 // error, or ERROR_CANT_RESOLVE_FILENAME when the platform gives no name (Wine,
@@ -113,12 +112,15 @@ bool ObjectNameInside(const NtObjectName& folder, const NtObjectName& object,
 [[nodiscard]] DWORD OpenChildTarget(const HeldFolder& parent, const std::wstring& name,
                                     UniqueFileHandle& target);
 
-// Whether the entry listed as `name` in `parent` with `listedId` is gone
-// after its deletion: nothing at the name, another entry there, or the
-// entry pending deletion. Returns 0 when it is gone; ERROR_FILE_EXISTS when
-// it is still there; or the error that kept it from being known.
+// Whether the entry `name` of `parent`, the object `deletedId`, is gone
+// after its deletion was taken: nothing at the name, another entry there,
+// or the same object under another name. Returns 0 when it is gone;
+// ERROR_DELETE_PENDING when it goes once others let go of it;
+// ERROR_FILE_EXISTS when it is still there and won't go (under Wine, the
+// name it was deleted by leads elsewhere now); or the error that kept it
+// from being known.
 [[nodiscard]] DWORD ConfirmChildGone(const HeldFolder& parent, const std::wstring& name,
-                                     ULONGLONG listedId);
+                                     ULONGLONG deletedId);
 
 // The entries of `folder`, "." and ".." left out, in the platform's order.
 // Returns 0, or the listing's error.

@@ -2,8 +2,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
+
+// The upcase table file systems compare names by; a pure lookup that can't
+// fail, unlike the comparisons of kernel32, which take a length and flags.
+extern "C" __declspec(dllimport) WCHAR NTAPI RtlUpcaseUnicodeChar(WCHAR source);
 
 namespace {
 
@@ -68,23 +73,17 @@ std::wstring FileStem(const std::wstring& path) {
   return std::filesystem::path(path).stem().wstring();
 }
 
-bool EqualPathsIgnoringCase(const std::wstring& left, const std::wstring& right, DWORD& error) {
-  if (left.size() != right.size()) {
-    return false;
-  }
-  const int compared = CompareStringOrdinal(left.data(), static_cast<int>(left.size()),
-                                            right.data(), static_cast<int>(right.size()), TRUE);
-  if (compared == 0 && error == ERROR_SUCCESS) {
-    const DWORD failed = GetLastError();
-    error = failed != ERROR_SUCCESS ? failed : ERROR_INVALID_PARAMETER;
-  }
-  return compared == CSTR_EQUAL;
+bool EqualPathsIgnoringCase(std::wstring_view left, std::wstring_view right) {
+  return left.size() == right.size() &&
+         std::equal(left.begin(), left.end(), right.begin(), [](wchar_t a, wchar_t b) {
+           return a == b || RtlUpcaseUnicodeChar(a) == RtlUpcaseUnicodeChar(b);
+         });
 }
 
-bool RelativePathInside(const std::wstring& root, const std::wstring& path, std::wstring& relative,
-                        DWORD& error) {
+bool RelativePathInside(const std::wstring& root, const std::wstring& path,
+                        std::wstring& relative) {
   if (root.empty() || path.size() <= root.size() ||
-      !EqualPathsIgnoringCase(root, path.substr(0, root.size()), error)) {
+      !EqualPathsIgnoringCase(root, std::wstring_view(path).substr(0, root.size()))) {
     return false;
   }
   size_t start = root.size();
@@ -99,6 +98,32 @@ bool RelativePathInside(const std::wstring& root, const std::wstring& path, std:
   }
   relative = path.substr(start);
   return true;
+}
+
+std::wstring_view LastName(std::wstring_view path) {
+  const size_t separator = path.find_last_of(L"\\/");
+  return separator == std::wstring_view::npos ? path : path.substr(separator + 1);
+}
+
+std::wstring_view WithoutTrailingDotsAndBlanks(std::wstring_view name) {
+  const size_t last = name.find_last_not_of(L". ");
+  return name.substr(0, last == std::wstring_view::npos ? 0 : last + 1);
+}
+
+bool IsObjectNamed(std::wstring_view reported, std::wstring_view expected) {
+  for (;;) {
+    const size_t reportedEnd = std::min(reported.find(L'\\'), reported.size());
+    const size_t expectedEnd = std::min(expected.find(L'\\'), expected.size());
+    if (!EqualPathsIgnoringCase(WithoutTrailingDotsAndBlanks(reported.substr(0, reportedEnd)),
+                                WithoutTrailingDotsAndBlanks(expected.substr(0, expectedEnd)))) {
+      return false;
+    }
+    if (reportedEnd == reported.size() || expectedEnd == expected.size()) {
+      return reportedEnd == reported.size() && expectedEnd == expected.size();
+    }
+    reported.remove_prefix(reportedEnd + 1);
+    expected.remove_prefix(expectedEnd + 1);
+  }
 }
 
 std::wstring WithoutTrailingSeparators(std::wstring path) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 bool IsPathSeparator(wchar_t c);
@@ -25,16 +26,26 @@ std::wstring FileName(const std::wstring& path);
 std::wstring FileStem(const std::wstring& path);
 
 // True when the two paths are the same text but for letter case, compared
-// the way Windows compares file names. A comparison the platform fails
-// answers false and sets `error` (when it holds no earlier error), so that a
-// caller can tell "different" from "unknown".
-bool EqualPathsIgnoringCase(const std::wstring& left, const std::wstring& right, DWORD& error);
+// the way file systems compare names: through the platform's upcase table,
+// whatever the user's language.
+bool EqualPathsIgnoringCase(std::wstring_view left, std::wstring_view right);
 
 // When `path` lies below `root` (letter case aside), sets `relative` to the
-// names after it, "\"-separated as given, and returns true. A failed
-// comparison answers false and sets `error` as above.
-bool RelativePathInside(const std::wstring& root, const std::wstring& path, std::wstring& relative,
-                        DWORD& error);
+// names after it, "\"-separated as given, and returns true.
+bool RelativePathInside(const std::wstring& root, const std::wstring& path, std::wstring& relative);
+
+// The last name of `path`: the text after its last separator.
+std::wstring_view LastName(std::wstring_view path);
+
+// `name` without the dots and blanks at its end, which Windows drops from a
+// name it is given and Wine from a name it reports (a Linux file may end in
+// them).
+std::wstring_view WithoutTrailingDotsAndBlanks(std::wstring_view name);
+
+// True when `reported`, the name the platform gives an opened object, is
+// `expected`: name by name, letter case aside and the dots and blanks at a
+// name's end aside.
+bool IsObjectNamed(std::wstring_view reported, std::wstring_view expected);
 
 // `path` without separators at its end; a lone separator stays.
 std::wstring WithoutTrailingSeparators(std::wstring path);

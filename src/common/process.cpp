@@ -32,26 +32,32 @@ std::vector<BYTE> MitigationAttributes() {
   return list;
 }
 
-// True when the image of the suspended `process` is the very file open in
-// `checked`, and not another one found under the same name meanwhile. The
-// image is found again by its name, which a second name of the checked file
-// (a hard link, placed where the child was started from) would also lead
-// to: a checked file must have no other name.
-bool RunsCheckedImage(HANDLE process, HANDLE checked) {
+// Whether the image of the suspended `process` is the very file open in
+// `checked`, and not another one found under the same name meanwhile: 0
+// when it is; ERROR_FILE_INVALID when it is another file; ERROR_TOO_MANY_LINKS
+// when the checked file has other names, since the image is found again by
+// its name, which a second name of the checked file (a hard link, placed
+// where the child was started from) would also lead to; or a query's error.
+DWORD CheckImage(HANDLE process, HANDLE checked) {
   FILE_STANDARD_INFO standard{};
-  if (!GetFileInformationByHandleEx(checked, FileStandardInfo, &standard, sizeof(standard)) ||
-      standard.NumberOfLinks != 1) {
-    return false;
+  if (!GetFileInformationByHandleEx(checked, FileStandardInfo, &standard, sizeof(standard))) {
+    return GetLastError();
+  }
+  if (standard.NumberOfLinks != 1) {
+    return ERROR_TOO_MANY_LINKS;
   }
   std::vector<wchar_t> name(32768);
   auto length = static_cast<DWORD>(name.size());
   if (!QueryFullProcessImageNameW(process, 0, name.data(), &length)) {
-    return false;
+    return GetLastError();
   }
   UniqueFileHandle image;
-  return OpenFollowingLinks(std::wstring(name.data(), length), FILE_READ_ATTRIBUTES, image) ==
-             ERROR_SUCCESS &&
-         AreSameObject(image.get(), checked);
+  bool same = false;
+  DWORD error = OpenFollowingLinks(std::wstring(name.data(), length), FILE_READ_ATTRIBUTES, image);
+  if (error == ERROR_SUCCESS) {
+    error = AreSameObject(image.get(), checked, same);
+  }
+  return error != ERROR_SUCCESS || same ? error : static_cast<DWORD>(ERROR_FILE_INVALID);
 }
 
 // CreateProcessW, made once more when Wine reports ERROR_INTERNAL_ERROR: the
@@ -68,16 +74,35 @@ BOOL CreateChild(const wchar_t* applicationName, std::vector<wchar_t>& commandLi
   return create() || (GetLastError() == ERROR_INTERNAL_ERROR && create());
 }
 
-// Ends a child that must not run on, and waits a while for it to be gone:
-// what it holds (its program file, the folder it runs in) is freed only then.
-void EndChild(HANDLE process, DWORD exitCode) {
+// The last error, or `fallback` where a failed call set none.
+DWORD LastErrorOr(DWORD fallback) {
+  const DWORD error = GetLastError();
+  return error != ERROR_SUCCESS ? error : fallback;
+}
+
+// Ends a child that must not run on with `exitCode`, and waits a while for
+// it to be gone: what it holds (its program file, the folder it runs in) is
+// freed only then. Sets `result.endError` when it may not be gone, and
+// `result.exitCode` to the code it ended with.
+void EndChild(HANDLE process, DWORD exitCode, ChildResult& result) {
   constexpr DWORD kEndWaitMs = 10000;
-  (void)TerminateProcess(process, exitCode);
-  (void)WaitForSingleObject(process, kEndWaitMs);
+  // A child that ended by itself meanwhile refuses to be ended; the wait
+  // tells.
+  const DWORD endError = TerminateProcess(process, exitCode) ? ERROR_SUCCESS : GetLastError();
+  const DWORD waited = WaitForSingleObject(process, kEndWaitMs);
+  if (waited != WAIT_OBJECT_0) {
+    result.endError = endError != ERROR_SUCCESS ? endError
+                      : waited == WAIT_FAILED   ? LastErrorOr(WAIT_FAILED)
+                                                : waited;
+    return;
+  }
+  if (!GetExitCodeProcess(process, &result.exitCode)) {
+    result.exitCode = exitCode;
+  }
 }
 
 DWORD Start(const std::wstring& commandLine, const ChildStart& options,
-            UniqueProcessInformation& child) {
+            UniqueProcessInformation& child, ChildResult& result) {
   // CreateProcessW may write into the command line it is given.
   std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
   writable.push_back(L'\0');
@@ -114,13 +139,14 @@ DWORD Start(const std::wstring& commandLine, const ChildStart& options,
   if (options.beforeImageCheck != nullptr) {
     options.beforeImageCheck();
   }
-  if (!RunsCheckedImage(child.process.get(), options.checkedImage)) {
-    EndChild(child.process.get(), ERROR_FILE_INVALID);
-    return ERROR_FILE_INVALID;
+  result.checkError = CheckImage(child.process.get(), options.checkedImage);
+  if (result.checkError != ERROR_SUCCESS) {
+    EndChild(child.process.get(), result.checkError, result);
+    return result.checkError;
   }
   if (ResumeThread(child.thread.get()) == static_cast<DWORD>(-1)) {
     const DWORD resumeError = GetLastError();
-    EndChild(child.process.get(), resumeError);
+    EndChild(child.process.get(), resumeError, result);
     return resumeError;
   }
   return ERROR_SUCCESS;
@@ -128,26 +154,31 @@ DWORD Start(const std::wstring& commandLine, const ChildStart& options,
 
 }  // namespace
 
-DWORD StartProcess(const std::wstring& commandLine, const ChildStart& options) {
+DWORD StartProcess(const std::wstring& commandLine, ChildResult& result,
+                   const ChildStart& options) {
+  result = ChildResult{};
   UniqueProcessInformation child;
-  return Start(commandLine, options, child);
+  return Start(commandLine, options, child, result);
 }
 
-DWORD RunProcessAndWait(const std::wstring& commandLine, DWORD& exitCode,
+DWORD RunProcessAndWait(const std::wstring& commandLine, ChildResult& result,
                         const ChildStart& options) {
-  exitCode = 0;
+  result = ChildResult{};
   UniqueProcessInformation child;
-  if (const DWORD error = Start(commandLine, options, child); error != ERROR_SUCCESS) {
+  if (const DWORD error = Start(commandLine, options, child, result); error != ERROR_SUCCESS) {
     return error;
   }
-  if (WaitForSingleObject(child.process.get(), INFINITE) != WAIT_OBJECT_0) {
+  const DWORD waited = WaitForSingleObject(child.process.get(), options.waitMs);
+  if (waited != WAIT_OBJECT_0) {
+    result.waitError = waited == WAIT_FAILED ? LastErrorOr(WAIT_FAILED) : waited;
     // A child the launcher can't wait for would run on past the run, and
     // past the folder it runs from: it is ended instead.
-    EndChild(child.process.get(), WAIT_FAILED);
+    EndChild(child.process.get(), WAIT_FAILED, result);
     return WAIT_FAILED;
   }
-  if (!GetExitCodeProcess(child.process.get(), &exitCode)) {
-    exitCode = 0;
+  if (!GetExitCodeProcess(child.process.get(), &result.exitCode)) {
+    result.waitError = LastErrorOr(WAIT_FAILED);
+    result.exitCode = 0;
     return WAIT_FAILED;
   }
   return ERROR_SUCCESS;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "common/file_system.h"
 #include "common/path_text.h"
 #include "common/process_facts.h"
 #include "common/unique_resource.h"
@@ -33,24 +34,76 @@ std::wstring GameRootAboveInstaller(const std::wstring& directory) {
   }
 }
 
+// A folder the game may live in: as the launcher names it, compared as
+// text, and which folder it is, where it can be opened.
+struct Candidate {
+  std::wstring normal;
+  bool identified = false;
+  FileIdentity identity;
+};
+
+// Reads which folder `path` names, following links as the path itself
+// does. Returns 0 with `identified` set, or the error of a folder that is
+// there but can't be told; a folder that isn't there, or a path that names
+// none on its own (relative, empty), leaves `identified` false.
+DWORD IdentifyFolder(const std::wstring& path, bool& identified, FileIdentity& identity) {
+  identified = false;
+  std::wstring root;
+  std::vector<std::wstring> names;
+  if (!SplitRootAndNames(path, root, names)) {
+    return ERROR_SUCCESS;
+  }
+  UniqueFileHandle folder;
+  DWORD error = OpenFollowingLinks(path, 0, folder);
+  if (error == ERROR_SUCCESS) {
+    error = ReadFileIdentity(folder.get(), identity);
+  }
+  identified = error == ERROR_SUCCESS;
+  return IsNotFoundError(error) ? ERROR_SUCCESS : error;
+}
+
+// `folder` in the form it is compared in, and which folder it is; a folder
+// that can't be told is logged and returned with its error.
+DWORD MakeCandidate(const std::wstring& folder, Candidate& candidate) {
+  candidate.normal = std::filesystem::path(folder).lexically_normal().wstring();
+  const DWORD error = IdentifyFolder(candidate.normal, candidate.identified, candidate.identity);
+  if (error != ERROR_SUCCESS) {
+    LogStepError(error, L"opening " + LogPath(folder));
+  }
+  return error;
+}
+
 // Where a registered install folder matches where the launcher runs.
 struct FolderMatch {
   bool throughLauncher = false;  // one of the launcher's own folders
   bool throughCurrent = false;   // the current directory
 };
 
-// Compares the normalized `folder` with the launcher's folders and the
-// current directory. Returns 0, or the error of a comparison that failed.
-DWORD MatchInstallFolder(const std::vector<std::wstring>& launcherFolders,
-                         const std::wstring& currentDirectory, const std::wstring& folder,
-                         FolderMatch& match) {
-  DWORD error = ERROR_SUCCESS;
-  match.throughLauncher = std::any_of(launcherFolders.begin(), launcherFolders.end(),
-                                      [&](const std::wstring& candidate) {
-                                        return EqualPathsIgnoringCase(candidate, folder, error);
-                                      });
-  match.throughCurrent =
-      !currentDirectory.empty() && EqualPathsIgnoringCase(currentDirectory, folder, error);
+// Whether the registered `folder` (normalized) names a candidate: as text
+// (letter case aside), or else as the same folder, however it is spelled (a
+// drive letter aliasing another, Wine's Z:, a link on the way), opened once.
+// Returns 0, or the error of opening a folder that is there.
+DWORD MatchInstallFolder(const std::vector<Candidate>& launcherFolders, const Candidate& current,
+                         const std::wstring& folder, FolderMatch& match) {
+  const auto namedAs = [&](const Candidate& candidate) {
+    return EqualPathsIgnoringCase(candidate.normal, folder);
+  };
+  match.throughLauncher = std::any_of(launcherFolders.begin(), launcherFolders.end(), namedAs);
+  match.throughCurrent = !current.normal.empty() && namedAs(current);
+  const auto identified = [](const Candidate& candidate) { return candidate.identified; };
+  if (match.throughLauncher || match.throughCurrent ||
+      (std::none_of(launcherFolders.begin(), launcherFolders.end(), identified) &&
+       !current.identified)) {
+    return ERROR_SUCCESS;
+  }
+  bool opened = false;
+  FileIdentity identity;
+  const DWORD error = IdentifyFolder(folder, opened, identity);
+  const auto isIt = [&](const Candidate& candidate) {
+    return opened && candidate.identified && candidate.identity == identity;
+  };
+  match.throughLauncher = std::any_of(launcherFolders.begin(), launcherFolders.end(), isIt);
+  match.throughCurrent = isIt(current);
   return error;
 }
 
@@ -128,18 +181,24 @@ bool MatchGameInstallKey(const std::vector<std::wstring>& launcherFolders,
     return false;
   }
 
-  std::vector<std::wstring> normalFolders;
-  normalFolders.reserve(launcherFolders.size());
-  for (const std::wstring& folder : launcherFolders) {
-    normalFolders.push_back(std::filesystem::path(folder).lexically_normal().wstring());
+  // A launcher folder that can't be told may be the one a registration
+  // names in another spelling: then no match through the current directory
+  // stands, as after a registration that can't be read.
+  DWORD unreadable = ERROR_SUCCESS;
+  std::vector<Candidate> launcher(launcherFolders.size());
+  for (size_t i = 0; i < launcherFolders.size(); ++i) {
+    if (const DWORD error = MakeCandidate(launcherFolders[i], launcher[i]);
+        error != ERROR_SUCCESS) {
+      unreadable = error;
+    }
   }
-  const std::wstring normalCurrent =
-      std::filesystem::path(currentDirectory).lexically_normal().wstring();
+  Candidate current;
+  (void)MakeCandidate(currentDirectory, current);
 
   std::vector<wchar_t> name(std::max(longestName + 1, kMinimumNameChars));
+  GameInstallInfo found;
   bool matched = false;
   bool matchedThroughLauncher = false;
-  DWORD unreadable = ERROR_SUCCESS;
   for (DWORD index = 0; index < subkeyCount; ++index) {
     GameInstallInfo values;
     const DWORD error = ReadRegistrationAt(games.get(), index, name, values);
@@ -160,25 +219,25 @@ bool MatchGameInstallKey(const std::vector<std::wstring>& launcherFolders,
     // taken for this game's. Within each kind, the last registration
     // enumerated wins.
     FolderMatch match;
-    if (const DWORD compareError = MatchInstallFolder(
-            normalFolders, normalCurrent, NormalizeInstallFolder(installDir->second), match);
-        compareError != ERROR_SUCCESS) {
-      LogStepError(compareError, L"comparing a game registration");
-      unreadable = compareError;
+    if (const DWORD openError = MatchInstallFolder(
+            launcher, current, NormalizeInstallFolder(installDir->second), match);
+        openError != ERROR_SUCCESS) {
+      LogStepError(openError, L"opening " + LogPath(installDir->second));
+      unreadable = openError;
     }
     if (match.throughLauncher || (!matchedThroughLauncher && match.throughCurrent)) {
-      info = std::move(values);
+      found = std::move(values);
       matched = true;
       matchedThroughLauncher = matchedThroughLauncher || match.throughLauncher;
     }
   }
   // A registration that could not be read may have been the launcher's own
   // game: then only a match through the launcher's folders stands.
-  if (unreadable != ERROR_SUCCESS && !matchedThroughLauncher) {
-    info.clear();
+  if (!matched || (unreadable != ERROR_SUCCESS && !matchedThroughLauncher)) {
     return false;
   }
-  return matched;
+  info = std::move(found);
+  return true;
 }
 
 DWORD ReadGameKeyValues(const std::wstring& subkeyName, GameInstallInfo& values) {

@@ -32,8 +32,12 @@ std::wstring NormalizeInstallFolder(const std::wstring& folder);
 [[nodiscard]] bool FindGameInstallInfo(GameInstallInfo& info);
 
 // Fills `info` with the last registration whose "Install Dir" names one of
-// `launcherFolders` (letter case aside), or, only when none does, the last
-// naming `currentDirectory`; false when none matches. Failures as above.
+// `launcherFolders`, or, only when none does, the last naming
+// `currentDirectory`; false, with `info` untouched, when none matches. A
+// folder is named by its text (letter case aside) or, where that differs,
+// by being the same folder, however each is spelled. Failures as above: a
+// launcher folder or a registered folder that is there but can't be opened
+// counts as a registration that can't be read.
 [[nodiscard]] bool MatchGameInstallKey(const std::vector<std::wstring>& launcherFolders,
                                        const std::wstring& currentDirectory, GameInstallInfo& info);
 

@@ -16,44 +16,50 @@ namespace {
 
 constexpr wchar_t kInstallerFileName[] = L"ZelqaAntiCheat.Installer.exe";
 
-std::optional<std::wstring> FindInstallerOrReport() {
-  std::optional<std::wstring> installer = FindInstallerExecutable();
-  if (!installer) {
-    WriteLogLine(std::wstring(kInstallerFileName) + L" not found.");
+// Whether the installer is at `path`. Returns 0 with `exists` set, or the
+// error of looking, logged.
+DWORD LookFor(const std::wstring& path, bool& exists) {
+  const DWORD error = TestPathExists(path, exists);
+  if (error != ERROR_SUCCESS) {
+    LogStepError(error, L"looking for " + LogPath(path));
   }
-  return installer;
+  return error;
 }
 
-std::wstring FullPath(const std::wstring& path) {
+// The full path `path` names, resolved against the current directory once.
+// Returns 0 or the error.
+DWORD ReadFullPath(const std::wstring& path, std::wstring& fullPath) {
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
     const DWORD length =
         GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
     if (length == 0) {
-      return path;
+      return GetLastError();
     }
     if (length < buffer.size()) {
-      return std::wstring(buffer.data(), length);
+      fullPath.assign(buffer.data(), length);
+      return ERROR_SUCCESS;
     }
     buffer.resize(length);
   }
 }
 
-// The file Windows runs for the bare name: the copy beside the launcher
-// when there is one, else the one in the current directory.
-std::wstring FileThatRuns(const std::wstring& candidate) {
-  const std::wstring beside = JoinPath(GetModuleDirectory(), kInstallerFileName);
-  bool exists = false;
-  return TestPathExists(beside, exists) == ERROR_SUCCESS && exists ? beside : FullPath(candidate);
+// Finds the installer, logging when it is not there. Returns as
+// FindInstallerExecutable does.
+DWORD FindInstallerOrReport(InstallerLocation& found) {
+  const DWORD error = FindInstallerExecutable(found);
+  if (error == ERROR_FILE_NOT_FOUND) {
+    WriteLogLine(std::wstring(kInstallerFileName) + L" not found.");
+  }
+  return error;
 }
 
-// Opens the file that will run, so that nobody can change or replace it
+// Opens the installer file `path` so that nobody can change or replace it
 // until the child has started, and checks its signer. Sets `application` to
 // its final path: the very file checked is the one started. Returns 0 or
 // the trust failure.
-DWORD OpenTrustedInstaller(const std::wstring& candidate, const std::wstring& publisher,
+DWORD OpenTrustedInstaller(const std::wstring& path, const std::wstring& publisher,
                            UniqueFileHandle& held, std::wstring& application) {
-  const std::wstring path = FileThatRuns(candidate);
   held.reset(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                          OPEN_EXISTING, 0, nullptr));
   if (!held) {
@@ -71,33 +77,38 @@ void LogUntrusted(DWORD code) {
   WriteLogLine(L"Installer signature not trusted: 0x" + text.str());
 }
 
-// Starts the installer found at `candidate` with `commandLine`, and waits
-// for it when `exitCode` is given. With a required publisher, only the file
-// checked to be signed by it runs: the child is started suspended and goes
-// on only when its image is that file. Returns 0, the logged trust or start
-// failure, or WAIT_FAILED.
-DWORD StartInstaller(const std::wstring& candidate, const std::wstring& commandLine,
+// Starts the installer found at `installer` with `commandLine`, by its full
+// path, and waits for it when `exitCode` is given. With a required
+// publisher, only the file checked to be signed by it runs: the child is
+// started suspended and goes on only when its image is that file. Returns
+// 0, the logged trust, start or check failure, or WAIT_FAILED.
+DWORD StartInstaller(const InstallerLocation& installer, const std::wstring& commandLine,
                      const std::wstring& publisher, DWORD* exitCode) {
   UniqueFileHandle held;
-  std::wstring application;
+  std::wstring application = installer.file;
   if (!publisher.empty()) {
-    if (const DWORD trust = OpenTrustedInstaller(candidate, publisher, held, application);
+    if (const DWORD trust = OpenTrustedInstaller(installer.file, publisher, held, application);
         trust != ERROR_SUCCESS) {
       LogUntrusted(trust);
       return trust;
     }
   }
-  const ChildStart options{application.empty() ? nullptr : application.c_str(), held.get()};
-  const DWORD error = exitCode == nullptr ? StartProcess(commandLine, options)
-                                          : RunProcessAndWait(commandLine, *exitCode, options);
-  if (held && error == ERROR_FILE_INVALID) {
+  const ChildStart options{application.c_str(), held.get()};
+  ChildResult child;
+  DWORD error = exitCode == nullptr ? StartProcess(commandLine, child, options)
+                                    : RunProcessAndWait(commandLine, child, options);
+  if (child.checkError == ERROR_FILE_INVALID) {
     // Another file stood at the checked one's name when the child started.
-    const auto untrusted = static_cast<DWORD>(TRUST_E_SUBJECT_NOT_TRUSTED);
-    LogUntrusted(untrusted);
-    return untrusted;
-  }
-  if (error != ERROR_SUCCESS && error != WAIT_FAILED) {
+    error = static_cast<DWORD>(TRUST_E_SUBJECT_NOT_TRUSTED);
+    LogUntrusted(error);
+  } else if (child.checkError != ERROR_SUCCESS) {
+    LogStepError(child.checkError, L"checking the installer's image");
+  } else if (error != ERROR_SUCCESS && error != WAIT_FAILED) {
     WriteLogLine(L"CreateProcess failed : " + std::to_wstring(error));
+  }
+  LogChildTrouble(child, L"the installer");
+  if (exitCode != nullptr) {
+    *exitCode = child.exitCode;
   }
   return error;
 }
@@ -105,34 +116,41 @@ DWORD StartInstaller(const std::wstring& candidate, const std::wstring& commandL
 DWORD RunInstaller(const wchar_t* headLine, const std::wstring& arguments,
                    const std::wstring& title, const std::wstring& publisher) {
   WriteLogLine(headLine);
-  const std::optional<std::wstring> installer = FindInstallerOrReport();
-  if (!installer) {
-    return ERROR_FILE_NOT_FOUND;
+  InstallerLocation installer;
+  if (const DWORD error = FindInstallerOrReport(installer); error != ERROR_SUCCESS) {
+    return error;
   }
   DWORD exitCode = 0;
-  const DWORD error = StartInstaller(*installer, InstallerCommandLine(*installer, arguments, title),
-                                     publisher, &exitCode);
+  const DWORD error = StartInstaller(
+      installer, InstallerCommandLine(installer.named, arguments, title), publisher, &exitCode);
   return error != ERROR_SUCCESS ? error : exitCode;
 }
 
 }  // namespace
 
-std::optional<std::wstring> FindInstallerExecutable() {
+DWORD FindInstallerExecutable(InstallerLocation& found) {
+  found = InstallerLocation{};
   // The bare name resolves against the current directory.
-  for (const std::wstring& candidate :
-       {std::wstring(kInstallerFileName), JoinPath(GetModuleDirectory(), kInstallerFileName)}) {
-    bool exists = false;
-    // A candidate whose state can't be read can't be started either; the
-    // next one is tried.
-    const DWORD error = TestPathExists(candidate, exists);
-    if (error != ERROR_SUCCESS) {
-      LogStepError(error, L"looking for " + LogPath(candidate));
-    }
-    if (exists) {
-      return candidate;
-    }
+  const std::wstring here = kInstallerFileName;
+  const std::wstring beside = JoinPath(GetModuleDirectory(), kInstallerFileName);
+  bool existsHere = false;
+  bool existsBeside = false;
+  const DWORD hereError = LookFor(here, existsHere);
+  if (const DWORD error = LookFor(beside, existsBeside); error != ERROR_SUCCESS) {
+    return error;
   }
-  return std::nullopt;
+  if (!existsBeside && hereError != ERROR_SUCCESS) {
+    return hereError;
+  }
+  if (!existsHere && !existsBeside) {
+    return ERROR_FILE_NOT_FOUND;
+  }
+  found.named = existsHere ? here : beside;
+  if (existsBeside) {
+    found.file = beside;
+    return ERROR_SUCCESS;
+  }
+  return ReadFullPath(here, found.file);
 }
 
 std::wstring InstallerCommandLine(const std::wstring& installer, const std::wstring& arguments,
@@ -142,10 +160,10 @@ std::wstring InstallerCommandLine(const std::wstring& installer, const std::wstr
 
 void OpenInstaller(const std::wstring& publisher) {
   WriteLogLine(L"Opening Zelqa Anti-Cheat Installer");
-  const std::optional<std::wstring> installer = FindInstallerOrReport();
-  if (installer) {
+  InstallerLocation installer;
+  if (FindInstallerOrReport(installer) == ERROR_SUCCESS) {
     // Failures are logged; there is nothing more to do.
-    (void)StartInstaller(*installer, QuoteProgramPath(*installer), publisher, nullptr);
+    (void)StartInstaller(installer, QuoteProgramPath(installer.named), publisher, nullptr);
   }
 }
 

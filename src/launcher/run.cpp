@@ -97,12 +97,13 @@ DWORD MigrateOffLegacyAntiCheat(const RunContext& run, const HeldFolder& logFold
 // anti-cheat is still registered they are its only way out, so a failed
 // legacy uninstall keeps them. The extracted setup program goes either way.
 void CleanUpAfterInstall(const HeldFolder& logFolder, const UniqueSetupFolder& secureFolder,
-                         const GameInstallInfo& game, DWORD legacyResult) {
+                         const GameInstallInfo& game, DWORD legacyResult, RetryBudget& retries) {
   if (legacyResult != ERROR_SUCCESS) {
     WriteLogLine(L"Keeping legacy files: " + std::to_wstring(legacyResult));
   }
   DeleteEasyAntiCheatFiles(logFolder, secureFolder.folder(),
-                           legacyResult == ERROR_SUCCESS ? InstallDir(game) : std::wstring());
+                           legacyResult == ERROR_SUCCESS ? InstallDir(game) : std::wstring(),
+                           retries);
 }
 
 DWORD RunInstall(const RunContext& run, const LaunchOptions& options, const HeldFolder& logFolder,
@@ -129,9 +130,11 @@ DWORD RunInstall(const RunContext& run, const LaunchOptions& options, const Held
     return kExitCancelled;
   }
 
+  // What the run deletes may wait this long, in all, for whoever holds it.
+  RetryBudget retries;
   // Owns the elevated run's folder and the setup program in it: both go on
   // every way out of this function.
-  UniqueSetupFolder secureFolder;
+  UniqueSetupFolder secureFolder(retries);
   const DWORD legacyResult =
       legacyId != 0 ? MigrateOffLegacyAntiCheat(run, logFolder, secureFolder, game, legacyId)
                     : ERROR_SUCCESS;
@@ -142,7 +145,7 @@ DWORD RunInstall(const RunContext& run, const LaunchOptions& options, const Held
     LogRestartIfRequired(code);
     // Only now is the game protected again: the legacy files may go.
     if (HasLegacyId(options)) {
-      CleanUpAfterInstall(logFolder, secureFolder, game, legacyResult);
+      CleanUpAfterInstall(logFolder, secureFolder, game, legacyResult, retries);
     }
     return SuccessExitCode(options, code);
   }

@@ -5,10 +5,11 @@
 #include <set>
 #include <string_view>
 
+#include "common/deletion.h"
 #include "common/file_system.h"
 #include "common/path_text.h"
 #include "legacy/cleanup_scope.h"
-#include "legacy/uninstall.h"
+#include "legacy/setup_folder.h"
 #include "log/run_log.h"
 
 namespace {
@@ -41,17 +42,16 @@ DWORD JudgeLink(const HeldFolder& parent, const std::wstring& name, const NtObje
   selected = false;
   UniqueFileHandle target;
   if (const DWORD error = OpenChildTarget(parent, name, target); error != ERROR_SUCCESS) {
-    return IsNotFoundError(error) ? ERROR_SUCCESS : error;
+    return IsGoneError(error) ? ERROR_SUCCESS : error;
   }
   NtObjectName targetName;
   if (const DWORD error = ReadNtObjectName(target.get(), targetName); error != ERROR_SUCCESS) {
     return error;
   }
   std::wstring relative;
-  DWORD error = ERROR_SUCCESS;
-  selected = ObjectNameInside(gameFolder, targetName, relative, error) &&
-             IsEasyAntiCheatRelativePath(relative);
-  return error;
+  selected =
+      ObjectNameInside(gameFolder, targetName, relative) && IsEasyAntiCheatRelativePath(relative);
+  return ERROR_SUCCESS;
 }
 
 // Holds and lists the folder `name` of `parent`, the listed entry `listed`,
@@ -66,6 +66,9 @@ bool EnterFolder(const HeldFolder& parent, const FolderEntry& listed,
   const std::wstring path = JoinPath(parent.path, listed.name);
   if (const DWORD error = HoldChildFolder(parent, listed.name, how, child);
       error != ERROR_SUCCESS) {
+    if (IsGoneError(error)) {
+      return false;
+    }
     if (error == kNotTheObjectMeant) {
       LogSkippedLinkOrReplaced(path);
     } else {
@@ -118,95 +121,36 @@ void VisitNextEntry(const NtObjectName& gameFolder, CleanupLists& lists,
   }
 }
 
-// Opens a collected entry for deletion: the object listed there, and only
-// it. Returns 0 with `entry` open, the open's error, or kNotTheObjectMeant.
-DWORD OpenCollected(const CleanupEntry& collected, ChildKind kind, UniqueFileHandle& entry) {
+// How a collected entry is opened: the object listed there, and only it.
+ChildOpen HowToOpen(const CleanupEntry& collected, ChildKind kind) {
   ChildOpen how;
-  how.access = DELETE | FILE_WRITE_ATTRIBUTES;
   how.kind = kind;
   how.listedId = collected.listedId;
   how.link = collected.link;
-  return OpenChild(*collected.parent, collected.name, how, entry);
+  return how;
 }
 
-// How long the deletions of one cleanup may wait, in all, for entries to
-// come free: a tree of folders that will never be empty must not take
-// 300 ms a folder.
-struct RetryBudget {
-  DWORD leftMs = 1000;
-};
-
-// Deletes the collected entry open in `entry` (or, after `openError`, not
-// open) and makes sure it is gone. What someone holds for a moment (a
-// scanner, an indexer) or a folder whose entries are still going is tried
-// again a few times, about 300 ms at most, while `budget` lasts.
-DWORD DeleteCollected(const CleanupEntry& collected, ChildKind kind, DWORD openError,
-                      UniqueFileHandle& entry, RetryBudget& budget) {
-  constexpr DWORD kRetryWaitsMs[] = {20, 40, 80, 160};
-  DWORD error = openError;
-  for (size_t attempt = 0;; ++attempt) {
-    if (error == ERROR_SUCCESS) {
-      error = DeleteThroughHandle(entry.get());
-      entry.reset();
-      // The platform may take a deletion it does not carry out (Wine
-      // deletes by path when the handle closes): only what is gone counts.
-      if (error == ERROR_SUCCESS) {
-        error = ConfirmChildGone(*collected.parent, collected.name, collected.listedId);
-      }
-    }
-    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_DIR_NOT_EMPTY) ||
-        attempt == std::size(kRetryWaitsMs) || budget.leftMs < kRetryWaitsMs[attempt]) {
-      break;
-    }
-    budget.leftMs -= kRetryWaitsMs[attempt];
-    Sleep(kRetryWaitsMs[attempt]);
-    error = OpenCollected(collected, kind, entry);
-  }
-  // Replaced while it was being tried again: it is left.
-  return error == kNotTheObjectMeant ? static_cast<DWORD>(ERROR_FILE_INVALID) : error;
-}
-
-void DeleteFiles(const std::vector<CleanupEntry>& files, RetryBudget& budget) {
-  if (files.empty()) {
+// Deletes a collected entry and logs what became of it: nothing when it
+// was gone before its turn, that it was skipped when something else stands
+// there, else its line and, when it did not go, the error or that it goes
+// once others let go of it.
+void DeleteCollected(const CleanupEntry& collected, ChildKind kind, RetryBudget& budget) {
+  Deletion outcome = Deletion::AlreadyGone;
+  const DWORD error =
+      DeleteChild(*collected.parent, collected.name, HowToOpen(collected, kind), budget, outcome);
+  if (error == kNotTheObjectMeant) {
+    LogSkippedLinkOrReplaced(collected.path);
     return;
   }
-  WriteLogLine(L"Deleting " + std::to_wstring(files.size()) + L" file(s)...");
-  for (const CleanupEntry& file : files) {
-    UniqueFileHandle entry;
-    DWORD error = OpenCollected(file, ChildKind::File, entry);
-    if (error == kNotTheObjectMeant) {
-      LogSkippedLinkOrReplaced(file.path);
-      continue;
-    }
-    WriteLogLine(L"\tDeleting file: " + file.path);
-    error = DeleteCollected(file, ChildKind::File, error, entry, budget);
-    if (error != ERROR_SUCCESS) {
-      LogEntryError(error, L"deleting file", file.path);
-    }
+  if (error == ERROR_SUCCESS && outcome == Deletion::AlreadyGone) {
+    return;
   }
-}
-
-// Deepest first: every folder after the folders found inside it.
-void DeleteFolders(std::vector<CleanupEntry>& folders, RetryBudget& budget) {
-  for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
-    // Our own hold would keep the folder from going.
-    if (folder->ownHold != nullptr) {
-      folder->ownHold->handle.reset();
-    }
-    UniqueFileHandle entry;
-    DWORD error = OpenCollected(*folder, ChildKind::Directory, entry);
-    if (IsNotFoundError(error)) {
-      continue;  // gone already
-    }
-    if (error == kNotTheObjectMeant) {
-      LogSkippedLinkOrReplaced(folder->path);
-      continue;
-    }
-    WriteLogLine(L"Deleting dir: " + folder->path);
-    error = DeleteCollected(*folder, ChildKind::Directory, error, entry, budget);
-    if (error != ERROR_SUCCESS) {
-      LogEntryError(error, L"deleting dir", folder->path);
-    }
+  const bool file = kind == ChildKind::File;
+  WriteLogLine((file ? L"\tDeleting file: " : L"Deleting dir: ") + collected.path);
+  if (error != ERROR_SUCCESS) {
+    LogEntryError(error, file ? L"deleting file" : L"deleting dir", collected.path);
+  } else if (outcome == Deletion::Pending) {
+    WriteLogLine(L"Deletion pending: " + collected.path);
   }
 }
 
@@ -248,19 +192,9 @@ CleanupLists CollectEasyAntiCheatEntries(const std::wstring& installDir) {
     LogEntryError(listed, L"listing dir", installDir);
     return lists;
   }
-  // No link lies on the way to the folder held, so its path is where it
-  // is; its final path also undoes short names (C:\PROGRA~1). A half that
-  // can't be read can't clear the folder.
-  SharedFolders shared;
-  std::wstring finalPath;
-  DWORD scopeError = ReadSharedFolders(shared);
-  if (scopeError == ERROR_SUCCESS) {
-    scopeError = GetFinalPath(game.handle.get(), finalPath);
-  }
-  const bool broad = scopeError != ERROR_SUCCESS ||
-                     IsTooBroadForCleanup(NormalizedAbsolutePath(installDir), shared, scopeError) ||
-                     IsTooBroadForCleanup(finalPath, shared, scopeError);
-  if (scopeError != ERROR_SUCCESS) {
+  bool broad = true;
+  if (const DWORD scopeError = CheckCleanupScope(installDir, game.handle.get(), broad);
+      scopeError != ERROR_SUCCESS) {
     LogEntryError(scopeError, L"checking dir", installDir);
   }
   if (broad) {
@@ -295,7 +229,7 @@ void AddExtractedSetup(const HeldFolder& folder, CleanupLists& lists) {
   how.kind = ChildKind::File;
   DWORD error = OpenChild(folder, kLegacySetupFileName, how, setup);
   // Nothing there, or a folder that is no setup program of ours.
-  if (IsNotFoundError(error) || error == kFolderWhereFileMeant) {
+  if (IsGoneError(error) || error == kFolderWhereFileMeant) {
     return;
   }
   ULONGLONG fileId = 0;
@@ -303,12 +237,12 @@ void AddExtractedSetup(const HeldFolder& folder, CleanupLists& lists) {
     error = ReadFileId(setup.get(), fileId);
   }
   // The walk may have found that very file, when the folder is in the game's.
+  const NtObjectName setupName = ChildObjectName(folder.objectName, kLegacySetupFileName);
   if (error == ERROR_SUCCESS &&
       std::any_of(lists.files.begin(), lists.files.end(), [&](const CleanupEntry& file) {
-        UniqueFileHandle collected;
         return file.listedId == fileId &&
-               OpenCollected(file, ChildKind::File, collected) == ERROR_SUCCESS &&
-               AreSameObject(collected.get(), setup.get());
+               IsObjectNamed(ChildObjectName(file.parent->objectName, file.name).text,
+                             setupName.text);
       })) {
     return;
   }
@@ -328,9 +262,13 @@ void AddExtractedSetup(const HeldFolder& folder, CleanupLists& lists) {
   lists.files.push_back(CleanupEntry{&lists.held.back(), kLegacySetupFileName, path, fileId});
 }
 
-void DeleteEasyAntiCheatEntries(CleanupLists& lists) {
-  RetryBudget budget;
-  DeleteFiles(lists.files, budget);
+void DeleteEasyAntiCheatEntries(CleanupLists& lists, RetryBudget& budget) {
+  if (!lists.files.empty()) {
+    WriteLogLine(L"Deleting " + std::to_wstring(lists.files.size()) + L" file(s)...");
+  }
+  for (const CleanupEntry& file : lists.files) {
+    DeleteCollected(file, ChildKind::File, budget);
+  }
   // Only the folders that hold a folder to delete stay held.
   std::set<const HeldFolder*> parents;
   for (const CleanupEntry& folder : lists.folders) {
@@ -341,12 +279,19 @@ void DeleteEasyAntiCheatEntries(CleanupLists& lists) {
       held.handle.reset();
     }
   }
-  DeleteFolders(lists.folders, budget);
+  // Deepest first: every folder after the folders found inside it.
+  for (auto folder = lists.folders.rbegin(); folder != lists.folders.rend(); ++folder) {
+    // Our own hold would keep the folder from going.
+    if (folder->ownHold != nullptr) {
+      folder->ownHold->handle.reset();
+    }
+    DeleteCollected(*folder, ChildKind::Directory, budget);
+  }
   lists = CleanupLists{};
 }
 
 void DeleteEasyAntiCheatFiles(const HeldFolder& logFolder, const HeldFolder& setupFolder,
-                              const std::wstring& installDir) {
+                              const std::wstring& installDir, RetryBudget& budget) {
   CleanupLists lists;
   if (!installDir.empty()) {
     lists = CollectEasyAntiCheatEntries(installDir);
@@ -355,5 +300,5 @@ void DeleteEasyAntiCheatFiles(const HeldFolder& logFolder, const HeldFolder& set
   if (&setupFolder != &logFolder) {
     AddExtractedSetup(setupFolder, lists);
   }
-  DeleteEasyAntiCheatEntries(lists);
+  DeleteEasyAntiCheatEntries(lists, budget);
 }

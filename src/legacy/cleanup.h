@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/deletion.h"
 #include "common/held_folder.h"
 
 // True when `relativePath` (inside the game folder, "\"-separated) names a
@@ -48,12 +49,14 @@ void AddExtractedSetup(const HeldFolder& folder, CleanupLists& lists);
 
 // Deletes the collected entries, files first, then folders deepest first,
 // logging each step, and lets go of the folders held. An entry that is no
-// longer the object listed (a link now, or replaced) is logged and left.
-void DeleteEasyAntiCheatEntries(CleanupLists& lists);
+// longer the object listed (a link now, or replaced) is logged and left; one
+// already gone, or going, when its turn comes is done and not logged. Busy
+// entries are tried again while `budget` lasts.
+void DeleteEasyAntiCheatEntries(CleanupLists& lists, RetryBudget& budget);
 
 // Collects the legacy entries of `installDir` (none when it is empty), adds
 // the setup program extracted into the held `logFolder` and `setupFolder`
-// (the same folder but in an elevated run), and deletes them all. Failures
-// are logged and passed over.
+// (the same folder but in an elevated run), and deletes them all within
+// `budget`. Failures are logged and passed over.
 void DeleteEasyAntiCheatFiles(const HeldFolder& logFolder, const HeldFolder& setupFolder,
-                              const std::wstring& installDir);
+                              const std::wstring& installDir, RetryBudget& budget);

@@ -19,10 +19,10 @@ std::wstring ComparedForm(const std::wstring& path) {
 }
 
 // True when `outer` is `inner` or holds it, both in compared form.
-bool IsOrHolds(const std::wstring& outer, const std::wstring& inner, DWORD& error) {
+bool IsOrHolds(const std::wstring& outer, const std::wstring& inner) {
   std::wstring ignored;
-  return !inner.empty() && (EqualPathsIgnoringCase(outer, inner, error) ||
-                            RelativePathInside(outer, inner, ignored, error));
+  return !inner.empty() &&
+         (EqualPathsIgnoringCase(outer, inner) || RelativePathInside(outer, inner, ignored));
 }
 
 // The Windows error code an HRESULT carries; the HRESULT itself for one
@@ -100,12 +100,8 @@ DWORD ReadSharedFolders(SharedFolders& shared) {
       return error;
     }
     std::wstring inProfile;
-    DWORD error = ERROR_SUCCESS;
-    if (RelativePathInside(profile, path, inProfile, error)) {
+    if (RelativePathInside(profile, path, inProfile)) {
       shared.inEveryProfile.push_back(inProfile);
-    }
-    if (error != ERROR_SUCCESS) {
-      return error;
     }
   }
   std::wstring path;
@@ -116,24 +112,23 @@ DWORD ReadSharedFolders(SharedFolders& shared) {
   return error;
 }
 
-bool IsTooBroadForCleanup(const std::wstring& folder, const SharedFolders& shared, DWORD& error) {
+bool IsTooBroadForCleanup(const std::wstring& folder, const SharedFolders& shared) {
   const std::wstring plain = ComparedForm(folder);
   if (plain.empty() || IsVolumeRoot(plain)) {
     return true;
   }
   // A folder that holds a shared one holds more than a game too.
   const auto refused = [&](const std::wstring& sharedFolder) {
-    return IsOrHolds(plain, ComparedForm(sharedFolder), error);
+    return IsOrHolds(plain, ComparedForm(sharedFolder));
   };
   const auto inside = [&](const std::wstring& sharedFolder) {
     std::wstring ignored;
-    return !sharedFolder.empty() &&
-           RelativePathInside(ComparedForm(sharedFolder), plain, ignored, error);
+    return !sharedFolder.empty() && RelativePathInside(ComparedForm(sharedFolder), plain, ignored);
   };
   // A profile itself, or one of its shared folders, in any account's profile.
   const auto inAProfile = [&](const std::wstring& profiles) {
     std::wstring inProfiles;
-    if (profiles.empty() || !RelativePathInside(ComparedForm(profiles), plain, inProfiles, error)) {
+    if (profiles.empty() || !RelativePathInside(ComparedForm(profiles), plain, inProfiles)) {
       return false;
     }
     const size_t separator = inProfiles.find_first_of(L"\\/");
@@ -143,13 +138,26 @@ bool IsTooBroadForCleanup(const std::wstring& folder, const SharedFolders& share
     const std::wstring inProfile = inProfiles.substr(separator + 1);
     return std::any_of(
         shared.inEveryProfile.begin(), shared.inEveryProfile.end(),
-        [&](const std::wstring& path) { return IsOrHolds(inProfile, ComparedForm(path), error); });
+        [&](const std::wstring& path) { return IsOrHolds(inProfile, ComparedForm(path)); });
   };
-  const bool broad = std::any_of(shared.exact.begin(), shared.exact.end(), refused) ||
-                     std::any_of(shared.whole.begin(), shared.whole.end(), refused) ||
-                     std::any_of(shared.whole.begin(), shared.whole.end(), inside) ||
-                     std::any_of(shared.profiles.begin(), shared.profiles.end(), refused) ||
-                     std::any_of(shared.profiles.begin(), shared.profiles.end(), inAProfile);
-  // A comparison that failed cleared nothing.
-  return broad || error != ERROR_SUCCESS;
+  return std::any_of(shared.exact.begin(), shared.exact.end(), refused) ||
+         std::any_of(shared.whole.begin(), shared.whole.end(), refused) ||
+         std::any_of(shared.whole.begin(), shared.whole.end(), inside) ||
+         std::any_of(shared.profiles.begin(), shared.profiles.end(), refused) ||
+         std::any_of(shared.profiles.begin(), shared.profiles.end(), inAProfile);
+}
+
+DWORD CheckCleanupScope(const std::wstring& installDir, HANDLE game, bool& tooBroad) {
+  tooBroad = true;
+  SharedFolders shared;
+  std::wstring finalPath;
+  DWORD error = ReadSharedFolders(shared);
+  if (error == ERROR_SUCCESS) {
+    error = GetFinalPath(game, finalPath);
+  }
+  if (error == ERROR_SUCCESS) {
+    tooBroad = IsTooBroadForCleanup(NormalizedAbsolutePath(installDir), shared) ||
+               IsTooBroadForCleanup(finalPath, shared);
+  }
+  return error;
 }

@@ -33,6 +33,13 @@ struct SharedFolders {
 // True when `folder` holds far more than a game, so no game may be cleaned
 // up there: a volume root or one of `shared`, or a folder holding one. A
 // game folder inside a shared one (Documents\My Games\Title) is fine,
-// except in the Windows folder. A comparison the platform fails answers
-// true and sets `error`.
-bool IsTooBroadForCleanup(const std::wstring& folder, const SharedFolders& shared, DWORD& error);
+// except in the Windows folder.
+bool IsTooBroadForCleanup(const std::wstring& folder, const SharedFolders& shared);
+
+// Whether the game folder `installDir`, held in `game` from its volume's
+// root with no link on the way, is too broad to clean up, as registered or
+// by its final path, which undoes short names (C:\PROGRA~1). Sets
+// `tooBroad`; returns 0, or the error of reading the system's shared
+// folders or the final path: then `tooBroad` is set too, since a half that
+// can't be read can't clear the folder.
+[[nodiscard]] DWORD CheckCleanupScope(const std::wstring& installDir, HANDLE game, bool& tooBroad);

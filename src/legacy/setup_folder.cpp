@@ -3,7 +3,6 @@
 #include <sddl.h>
 #include <shlobj.h>
 
-#include <iterator>
 #include <random>
 #include <sstream>
 
@@ -64,30 +63,25 @@ DWORD CreateAdminOnlyFolder(const std::wstring& parentPath, const std::wstring& 
   return error;
 }
 
-DWORD DeleteSetupProgram(const HeldFolder& folder) {
+DWORD DeleteSetupProgram(const HeldFolder& folder, RetryBudget& budget) {
   ChildOpen how;
-  how.access = DELETE | FILE_WRITE_ATTRIBUTES;
   how.kind = ChildKind::File;
-  UniqueFileHandle setup;
-  const DWORD error = OpenChild(folder, kLegacySetupFileName, how, setup);
-  return error == ERROR_SUCCESS ? DeleteThroughHandle(setup.get()) : error;
+  Deletion outcome = Deletion::AlreadyGone;
+  return DeleteChild(folder, kLegacySetupFileName, how, budget, outcome);
 }
 
 void UniqueSetupFolder::reset() {
   if (folder_.handle) {
-    // A scanner may look at the new program for a moment after it ran; the
-    // folder is tried again a few times before it is given up, logged.
-    constexpr DWORD kRetryWaitsMs[] = {50, 100, 200};
+    if (const DWORD error = DeleteSetupProgram(folder_, budget_); error != ERROR_SUCCESS) {
+      LogStepError(error, L"deleting file: " + JoinPath(folder_.path, kLegacySetupFileName));
+    }
+    // A scanner may look at the folder for a moment after the program ran.
     DWORD error = ERROR_SUCCESS;
     for (size_t attempt = 0;; ++attempt) {
-      error = DeleteSetupProgram(folder_);
-      if (error == ERROR_SUCCESS || IsNotFoundError(error)) {
-        error = DeleteThroughHandle(folder_.handle.get());
-      }
-      if (error == ERROR_SUCCESS || attempt == std::size(kRetryWaitsMs)) {
+      error = DeleteThroughHandle(folder_.handle.get());
+      if (!WaitToRetry(error, attempt, budget_)) {
         break;
       }
-      Sleep(kRetryWaitsMs[attempt]);
     }
     if (error != ERROR_SUCCESS) {
       LogStepError(error, L"deleting dir: " + folder_.path);

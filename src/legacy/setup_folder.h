@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "common/deletion.h"
 #include "common/held_folder.h"
 #include "common/unique_resource.h"
 
@@ -32,15 +33,19 @@ std::wstring RandomFolderName(const std::wstring& stem);
                                           HeldFolder& folder,
                                           FolderNameSource nameSource = &RandomFolderName);
 
-// Deletes the setup program in the held `folder` when a file is there;
-// anything else (a folder, a link) stays. Returns 0, or the error.
-[[nodiscard]] DWORD DeleteSetupProgram(const HeldFolder& folder);
+// Deletes the setup program in the held `folder` when a file is there,
+// tried again within `budget` while it is busy; anything else stays.
+// Returns 0 when none is there any more, or goes once others let go of it;
+// kFolderWhereFileMeant or kNotTheObjectMeant for a folder or a link there;
+// or the error of the deletion.
+[[nodiscard]] DWORD DeleteSetupProgram(const HeldFolder& folder, RetryBudget& budget);
 
 // Owns the folder and the setup program in it: both go when the owner goes,
-// on every way out of the run, an exception's included.
+// on every way out of the run, an exception's included, tried again within
+// the run's `budget` while they are busy.
 class UniqueSetupFolder {
  public:
-  UniqueSetupFolder() = default;
+  explicit UniqueSetupFolder(RetryBudget& budget) : budget_(budget) {}
   UniqueSetupFolder(const UniqueSetupFolder&) = delete;
   UniqueSetupFolder& operator=(const UniqueSetupFolder&) = delete;
   UniqueSetupFolder(UniqueSetupFolder&&) = delete;
@@ -50,11 +55,13 @@ class UniqueSetupFolder {
   HeldFolder& folder() { return folder_; }
   const HeldFolder& folder() const { return folder_; }
 
-  // Deletes the setup program there and the folder now; what the setup
-  // program left behind keeps the folder, which harms no one.
+  // Deletes the setup program there and the folder now, logging what
+  // stays; what the setup program left behind keeps the folder, which harms
+  // no one.
   void reset();
 
  private:
+  RetryBudget& budget_;
   HeldFolder folder_;
 };
 

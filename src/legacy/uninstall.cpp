@@ -57,22 +57,34 @@ DWORD WriteThroughMapping(HANDLE file, const ResourceBytes& bytes) {
   return ERROR_SUCCESS;
 }
 
-// True when `file` holds exactly the embedded program's bytes.
-bool HoldsEmbeddedProgram(HANDLE file, const ResourceBytes& expected) {
+// Whether `file` holds exactly the embedded program's bytes: 0 when it
+// does, ERROR_FILE_INVALID when it doesn't, or the error of reading it.
+DWORD CompareWithEmbeddedProgram(HANDLE file, const ResourceBytes& expected) {
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file, &size) || size.QuadPart != expected.size) {
-    return false;
+  if (!GetFileSizeEx(file, &size)) {
+    return GetLastError();
+  }
+  if (size.QuadPart != expected.size) {
+    return ERROR_FILE_INVALID;
   }
   const UniqueHandle mapping(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
-  const UniqueMappedView view(mapping ? MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0)
-                                      : nullptr);
-  return view && std::memcmp(view.get(), expected.data, expected.size) == 0;
+  if (!mapping) {
+    return GetLastError();
+  }
+  const UniqueMappedView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
+  if (!view) {
+    return GetLastError();
+  }
+  return std::memcmp(view.get(), expected.data, expected.size) == 0
+             ? ERROR_SUCCESS
+             : static_cast<DWORD>(ERROR_FILE_INVALID);
 }
 
 // Opens the setup program in `folder` so that nobody can change or replace
 // it while it is open, and keeps the handle only when it is the file meant
 // (with `expectedId`, that very file) and its bytes are the embedded
-// program's. Returns 0, the open's error, or ERROR_FILE_INVALID.
+// program's. Returns 0; the error of opening or reading it; or
+// ERROR_FILE_INVALID.
 DWORD OpenVerifiedSetup(HMODULE module, const HeldFolder& folder, ULONGLONG expectedId,
                         UniqueFileHandle& file) {
   ResourceBytes expected;
@@ -89,28 +101,30 @@ DWORD OpenVerifiedSetup(HMODULE module, const HeldFolder& folder, ULONGLONG expe
       error != ERROR_SUCCESS) {
     return error == kNotTheObjectMeant ? ERROR_FILE_INVALID : error;
   }
-  if (!HoldsEmbeddedProgram(opened.get(), expected)) {
-    return ERROR_FILE_INVALID;
+  if (const DWORD error = CompareWithEmbeddedProgram(opened.get(), expected);
+      error != ERROR_SUCCESS) {
+    return error;
   }
   file = std::move(opened);
   return ERROR_SUCCESS;
 }
 
 // Runs `setupPath`'s uninstall for `gameId` and waits; with `checked`, only
-// when the program started is that very file. Returns the start's error
-// (ERROR_FILE_INVALID for another file, the child ended unrun), or 0 with
-// the setup's exit code or WAIT_FAILED in `result`.
+// when the program started is that very file. Returns the check's error
+// (the child ended unrun), or 0 with the setup's exit code, the start's
+// error or WAIT_FAILED in `result`.
 DWORD RunSetup(const std::wstring& setupPath, HANDLE checked, std::int32_t gameId, DWORD& result) {
-  DWORD exitCode = 0;
-  const DWORD error = RunProcessAndWait(LegacyUninstallCommandLine(setupPath, gameId), exitCode,
+  ChildResult child;
+  const DWORD error = RunProcessAndWait(LegacyUninstallCommandLine(setupPath, gameId), child,
                                         ChildStart{nullptr, checked});
-  if (error == ERROR_FILE_INVALID && checked != nullptr) {
-    return error;
+  LogChildTrouble(child, L"the legacy setup");
+  if (child.checkError != ERROR_SUCCESS) {
+    return child.checkError;
   }
   if (error != ERROR_SUCCESS && error != WAIT_FAILED) {
     WriteLogLine(L"CreateProcess failed : " + std::to_wstring(error));
   }
-  result = error == ERROR_SUCCESS ? exitCode : error;
+  result = error == ERROR_SUCCESS ? child.exitCode : error;
   return ERROR_SUCCESS;
 }
 
@@ -185,9 +199,14 @@ DWORD ProvideLegacySetup(HMODULE module, const HeldFolder& folder, UniqueFileHan
   if (OpenVerifiedSetup(module, folder, 0, locked) == ERROR_SUCCESS) {
     return ERROR_SUCCESS;
   }
-  // A stale or foreign file there goes first; anything else stays, and the
-  // extraction then refuses to write there ("file exists").
-  (void)DeleteSetupProgram(folder);
+  // A stale or foreign file there goes first, without waiting for whoever
+  // holds it; anything else stays, and the extraction then refuses to write
+  // there ("file exists").
+  RetryBudget noWait{0};
+  if (const DWORD error = DeleteSetupProgram(folder, noWait);
+      error != ERROR_SUCCESS && error != kFolderWhereFileMeant && error != kNotTheObjectMeant) {
+    return error;
+  }
   ULONGLONG writtenId = 0;
   if (const DWORD error = extractResource(module, folder, writtenId); error != ERROR_SUCCESS) {
     return error;

@@ -87,6 +87,15 @@ void LogStepError(DWORD error, const std::wstring& step) {
   WriteLogLine(L"Error " + std::to_wstring(error) + L" " + step);
 }
 
+void LogChildTrouble(const ChildResult& child, const std::wstring& program) {
+  if (child.waitError != ERROR_SUCCESS) {
+    LogStepError(child.waitError, L"waiting for " + program);
+  }
+  if (child.endError != ERROR_SUCCESS) {
+    LogStepError(child.endError, L"ending " + program);
+  }
+}
+
 void LogSkippedLinkOrReplaced(const std::wstring& path) { WriteLogLine(L"Skipping link: " + path); }
 
 void SetRunLogOutput(HANDLE output) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/held_folder.h"
+#include "common/process.h"
 
 // Monotonic nanoseconds, taken before the entry point runs.
 extern const std::int64_t ProcessStartTime;
@@ -33,6 +34,12 @@ std::wstring LogPath(const std::wstring& path);
 // Logs that `step` failed: "Error <code> <step>". A failed call is no
 // answer, so its code always reaches the log.
 void LogStepError(DWORD error, const std::wstring& step);
+
+// Logs what went wrong with the child `program` after its start: "Error
+// <code> waiting for <program>" and "Error <code> ending <program>", each
+// when it happened. Why it was refused after its check is the caller's to
+// tell.
+void LogChildTrouble(const ChildResult& child, const std::wstring& program);
 
 // Logs that `path` was left alone: it leads to something else than the
 // entry meant (a link, or an entry replaced meanwhile).
