@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/path_text.h"
@@ -175,6 +176,26 @@ TEST_F(DiscoveryRegistry, TheLauncherLogsTheGameRootAsStored) {
   EXPECT_EQ(RunLauncherIn(elsewhere, game, exitCode)[0], "Game Root: " + Narrow(game) + "\\");
 
   EXPECT_EQ(RunLauncherIn(elsewhere, elsewhere, exitCode)[0], kNoGameLine);
+}
+
+// Started through another spelling of its folder than the registered one (a
+// drive letter that aliases it, or its plain path where the game is
+// registered by that letter), the launcher still serves its own game, not
+// the one in the current directory.
+TEST_F(DiscoveryRegistry, TheLaunchersOwnGameWinsWhateverSpellingStartedIt) {
+  const std::wstring drive = MakeScratchDirectory(L"drive-x");
+  ASSERT_TRUE(MapDriveLetter(L'X', drive));
+  const std::wstring own = JoinPath(drive, L"Own");
+  ASSERT_TRUE(CreateDirectoryW(own.c_str(), nullptr));
+  const std::wstring other = MakeScratchDirectory(L"discovery-other");
+  games_.SetString(L"Other", L"Install Dir", other);
+  for (const auto& [registered, started] :
+       {std::pair{own, std::wstring(L"X:\\Own")}, std::pair{std::wstring(L"X:\\Own"), own}}) {
+    games_.SetString(L"Own", L"Install Dir", registered);
+    DWORD exitCode = 0;
+    EXPECT_EQ(RunLauncherIn(started, other, exitCode)[0], "Game Root: " + Narrow(registered))
+        << "started as " << Narrow(started);
+  }
 }
 
 }  // namespace

@@ -54,15 +54,27 @@ class InstallerRun : public testing::Test {
   std::wstring launcher_;
 };
 
+// The file found is the one that runs, never one a search finds first: not
+// even with the current directory left out of the search and another
+// installer, the legacy stand-in here, on the PATH.
 TEST_F(InstallerRun, FoundInTheCurrentDirectoryRunsByItsBareName) {
   CopyStandInInstallerTo(work_);
-  const ProgramResult result = Run(L"install -title Demo");
+  const std::wstring onPath = MakeScratchDirectory(L"installer-on-path");
+  ASSERT_TRUE(CopyFileTo(LegacySetupStandInPath(), JoinPath(onPath, kInstallerName)));
+  std::vector<wchar_t> path(32768);
+  path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
+  const std::wstring decoyRecord = JoinPath(work_, L"decoy.txt");
+  const ProgramResult result = Run(
+      L"install -title Demo", {{L"NoDefaultCurrentDirectoryInExePath", L"1"},
+                               {L"PATH", onPath + L";" + std::wstring(path.begin(), path.end())},
+                               {L"ZELQA_TEST_LEGACY_RECORD", decoyRecord}});
   EXPECT_EQ(result.exitCode, 0u);
   EXPECT_EQ(LogTexts(result.output),
             (LogLines{kNoGameLine, "Action: install", "Installing Zelqa Anti-Cheat",
                       "Installed Zelqa Anti-Cheat."}));
   EXPECT_EQ(Recorded(), std::vector<std::wstring>{
                             L"ZelqaAntiCheat.Installer.exe --noui --install --title Demo"});
+  EXPECT_TRUE(ReadRecordedLines(decoyRecord).empty()) << "the installer on the PATH ran";
 }
 
 // Both folders hold an installer: the command line names the bare file,
