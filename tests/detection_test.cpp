@@ -78,6 +78,14 @@ TEST(DetectionRegistry, ReadsGamesInstalledFromTheLegacyKey) {
   RegistryFixture native(L"SOFTWARE\\EasyAntiCheat");
   native.SetString(L"", L"GamesInstalled", L"1234");
   EXPECT_FALSE(IsEasyAntiCheatInstalled(1234));
+
+  // A registration that can't be read is no answer, least of all "not
+  // installed": the legacy files would go while it still needs them.
+  LegacyRegistration locked(L"1234");
+  locked.DenyReading(L"");
+  bool installed = true;
+  EXPECT_EQ(::IsEasyAntiCheatInstalled(1234, installed), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(installed);
 }
 
 // A long list read in part would count as "not installed", and the cleanup

@@ -134,6 +134,16 @@ TEST_F(DiscoveryRegistry, TheLastMatchInEnumerationOrderWinsWithoutMerging) {
   EXPECT_EQ(info[L"OnlyA"], L"a");
   ASSERT_TRUE(MatchGameInstallKey({L"D:\\Games\\None"}, L"C:\\Elsewhere", info));
   EXPECT_EQ(info[L"OnlyB"], L"b");
+  // A registration that can't be read may be the launcher's own game: the
+  // current directory's match no longer stands, and the failure is logged.
+  games_.DenyReading(L"D");
+  EXPECT_EQ(CaptureRunLog([&] {
+              EXPECT_FALSE(MatchGameInstallKey({L"D:\\Games\\None"}, L"C:\\Elsewhere", info));
+            }),
+            LogLines{"Error 5 reading a game registration"});
+  EXPECT_EQ(info[L"OnlyB"], L"b") << "untouched without a match";
+  ASSERT_TRUE(MatchGameInstallKey({L"D:\\Games\\Title"}, L"C:\\Elsewhere", info));
+  EXPECT_EQ(info[L"OnlyA"], L"a");
 }
 
 TEST_F(DiscoveryRegistry, NothingIsFoundWithoutTheKeyInTheNativeView) {

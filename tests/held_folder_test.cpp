@@ -54,6 +54,7 @@ TEST(HeldFolderChild, OnlyTheObjectMeantIsOpened) {
        nullptr, L"new.txt", false,
        IsUnderWine() ? static_cast<DWORD>(ERROR_FILE_EXISTS) : kNotTheObjectMeant},
   };
+  int withoutLinks = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.rule);
     const std::wstring path = MakeScratchDirectory(L"held-child-" + std::to_wstring(&c - cases));
@@ -76,12 +77,16 @@ TEST(HeldFolderChild, OnlyTheObjectMeantIsOpened) {
     }
     if (c.linkTo != nullptr &&
         !MakeSymbolicLink(JoinPath(path, c.linkTo), JoinPath(path, c.name), c.kind == kFolder)) {
-      GTEST_SKIP() << "this system makes no symbolic link here";
+      ++withoutLinks;
+      continue;
     }
     UniqueFileHandle child;
     EXPECT_EQ(OpenChild(held, c.name, how, child), c.expected);
     EXPECT_EQ(static_cast<bool>(child), c.expected == ERROR_SUCCESS);
     EXPECT_FALSE(FileExists(JoinPath(path, L"new.txt"))) << "a new object that was not kept";
+  }
+  if (withoutLinks != 0) {
+    GTEST_SKIP() << withoutLinks << " rows need a symbolic link, which this system makes not here";
   }
 }
 

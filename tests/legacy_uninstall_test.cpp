@@ -183,6 +183,32 @@ TEST(LegacyUninstallSetupFolder, IsAlwaysNewAndGoesWithItsOwner) {
   EXPECT_FALSE(FileExists(made));
 }
 
+// The run's own folder goes at its end although someone looks at the setup
+// program there for a moment: holding it without sharing its deletion, or
+// with full sharing as a scanner does, which keeps the folder from going
+// until it lets go.
+TEST(LegacyUninstallSetupFolder, GoesAfterWhoeverHoldsItForAMoment) {
+  static UniqueFileHandle holder;
+  const UniqueModule launcher = LoadBuiltLauncherAsData();
+  for (const DWORD share : {DWORD{FILE_SHARE_READ}, DWORD{FILE_SHARE_READ | FILE_SHARE_DELETE}}) {
+    RetryBudget budget{1000, [](DWORD) { holder.reset(); }};
+    std::wstring setup;
+    const LogLines lines = CaptureRunLog([&] {
+      UniqueSetupFolder owner(budget);
+      UniqueFileHandle locked;
+      ASSERT_EQ(CreateSecureSetupFolder(owner), 0u);
+      ASSERT_EQ(ProvideLegacySetup(launcher.get(), owner.folder(), locked), 0u);
+      locked.reset();
+      setup = JoinPath(owner.folder().path, L"EasyAntiCheat_Setup.exe");
+      holder.reset(
+          CreateFileW(setup.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(holder);
+    });
+    EXPECT_EQ(lines, LogLines{"Extracted EAC setup: " + Narrow(setup)}) << share;
+    EXPECT_FALSE(FileExists(ParentPath(setup))) << share;
+  }
+}
+
 // A link where the setup program goes, leading nowhere (a launcher writing
 // through it would make a file anywhere) or to a byte-identical copy with a
 // DLL planted beside it. Unelevated, the extraction is refused and nothing

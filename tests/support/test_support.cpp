@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <sddl.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -452,6 +453,28 @@ bool RenameOnHost(const std::wstring& from, const std::wstring& to) {
   return !FileExists(from);
 }
 
+bool RunOnHost(const std::wstring& folder, const std::string& script) {
+  const std::string host = HostPath(folder);
+  // Wine gives no handle of a host program: the script leaves its status
+  // in a file last.
+  const std::wstring done = JoinPath(folder, L"host-status");
+  DeleteFileW(done.c_str());
+  if (host.empty() ||
+      !RunHostCommand(
+          L"Z:\\bin\\sh",
+          {"-c",
+           "cd \"$0\" && { " + script +
+               "; }; echo $? >\"$0/host-status.new\"; mv \"$0/host-status.new\" \"$0/host-status\"",
+           host})) {
+    return false;
+  }
+  for (int i = 0; i < 300 && !FileExists(done); ++i) {
+    Sleep(100);
+  }
+  const std::string status = ReadFileBytes(done);
+  return DeleteFileW(done.c_str()) && status == "0\n";
+}
+
 bool MapDriveLetter(wchar_t letter, const std::wstring& folder) {
   const std::wstring device = std::wstring(1, letter) + L":";
   const std::wstring marker = L"drive-marker-" + std::to_wstring(GetCurrentProcessId());
@@ -486,7 +509,32 @@ RegistryFixture::RegistryFixture(std::wstring path) : path_(std::move(path)) {
   CreateSubkey(L"");
 }
 
-RegistryFixture::~RegistryFixture() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, path_.c_str()); }
+RegistryFixture::~RegistryFixture() {
+  for (const std::wstring& subkey : denied_) {
+    SetSecurity(subkey, L"D:(A;;KA;;;WD)");
+  }
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, path_.c_str());
+}
+
+void RegistryFixture::DenyReading(const std::wstring& subkey) {
+  CreateSubkey(subkey);
+  // Reading values and subkeys is denied; changing the entry is not, so
+  // that the fixture can lift it again.
+  SetSecurity(subkey, L"D:(D;;0x9;;;WD)(A;;KA;;;WD)");
+  denied_.push_back(subkey);
+}
+
+void RegistryFixture::SetSecurity(const std::wstring& subkey, const wchar_t* dacl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  UniqueHkey key;
+  if (ConvertStringSecurityDescriptorToSecurityDescriptorW(dacl, SDDL_REVISION_1, &descriptor,
+                                                           nullptr) &&
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, (subkey.empty() ? path_ : path_ + L"\\" + subkey).c_str(),
+                    0, WRITE_DAC, key.put()) == ERROR_SUCCESS) {
+    RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor);
+  }
+  LocalFree(descriptor);
+}
 
 void RegistryFixture::CreateSubkey(const std::wstring& subkey) {
   UniqueHkey key;

@@ -135,6 +135,12 @@ bool MakeSymbolicLink(const std::wstring& target, const std::wstring& link, bool
 // launcher holds (Windows itself refuses such a rename); false elsewhere.
 bool RenameOnHost(const std::wstring& from, const std::wstring& to);
 
+// Runs the shell `script` on the host under Wine, in the host folder of
+// `folder`, and waits for it; for what Linux allows and Windows doesn't
+// (names ending in dots, paths past 4,095 bytes). False elsewhere, or when
+// the script failed.
+bool RunOnHost(const std::wstring& folder, const std::string& script);
+
 // Maps drive `letter` (as L'X') to `folder`, so a drive root can be tested
 // without touching a real one (under Wine the test session maps X: to
 // scratch\drive-x). False when the drive is not `folder`.
@@ -155,11 +161,16 @@ class RegistryFixture {
   void SetQword(const std::wstring& subkey, const std::wstring& name, ULONGLONG value);
   void SetBinary(const std::wstring& subkey, const std::wstring& name, const std::string& bytes);
   void CreateSubkey(const std::wstring& subkey);
+  // Keeps everyone from reading `subkey` (made when missing) until the
+  // fixture goes, as a key locked down by its owner.
+  void DenyReading(const std::wstring& subkey);
 
  private:
   void SetValue(const std::wstring& subkey, const std::wstring& name, DWORD type, const void* data,
                 DWORD size);
+  void SetSecurity(const std::wstring& subkey, const wchar_t* dacl);
   std::wstring path_;
+  std::vector<std::wstring> denied_;
 };
 
 // The legacy anti-cheat's registration, in the 32-bit view where it keeps
