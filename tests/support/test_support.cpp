@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <atomic>
 #include <regex>
 
 #include "common/command_line.h"
@@ -251,8 +252,12 @@ bool TokenWithElevation(Elevation elevation, UniqueHandle& token) {
 
 ProgramResult RunProgram(const ProgramRun& run) {
   ProgramResult result;
-  const std::wstring outputPath = JoinPath(
-      MakeScratchDirectory(L"output-" + std::to_wstring(GetCurrentProcessId())), L"stdout.bin");
+  // A folder of its own for each run: runs may overlap.
+  static std::atomic<int> runs{0};
+  const std::wstring outputPath =
+      JoinPath(MakeScratchDirectory(L"output-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                    std::to_wstring(++runs)),
+               L"stdout.bin");
   SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
   UniqueFileHandle output(CreateFileW(outputPath.c_str(), GENERIC_WRITE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
