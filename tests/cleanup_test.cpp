@@ -95,84 +95,80 @@ TEST_F(CleanupRun, DeletesFilesThenFoldersDeepestFirstAndNothingElse) {
   MakeFile(At(L"EasyAntiCheat\\EasyAntiCheat_x64.dll"));
   MakeFolder(At(L"EasyAntiCheat\\Certificates"));
   MakeFile(At(L"EasyAntiCheat\\Certificates\\base.cer"));
-  MakeFile(At(L"Game.exe"));
-  MakeFolder(At(L"Data"));
-  MakeFile(At(L"Data\\level.dat"));
+  // Names count in their letter case, and the legacy folder only at the top.
+  for (const wchar_t* folder : {L"Data", L"EasyAntiCheatData", L"Sub", L"Sub\\EasyAntiCheat"}) {
+    MakeFolder(At(folder));
+  }
+  const wchar_t* const kept[] = {L"Game.exe",
+                                 L"Data\\level.dat",
+                                 L"Other_Launcher.exe",
+                                 L"EasyAntiCheat_Setup.exe",
+                                 L"EasyAntiCheatData\\eac.dll",
+                                 L"Sub\\EasyAntiCheat\\eac.dll"};
+  for (const wchar_t* file : kept) {
+    MakeFile(At(file));
+  }
+  MakeFile(At(L"Sub\\x_launcher.exe"));
 
   // NTFS and Wine both list a folder in name order, which fixes the walk order.
   EXPECT_EQ(CleanupLog(logs_, game_), (LogLines{
-                                          "Deleting 3 file(s)...",
+                                          "Deleting 4 file(s)...",
                                           FileLine(At(L"EasyAntiCheat\\Certificates\\base.cer")),
                                           FileLine(At(L"EasyAntiCheat\\EasyAntiCheat_x64.dll")),
                                           FileLine(At(L"Game_launcher.exe")),
+                                          FileLine(At(L"Sub\\x_launcher.exe")),
                                           DirLine(At(L"EasyAntiCheat\\Certificates")),
                                           DirLine(At(L"EasyAntiCheat")),
                                       }));
   EXPECT_FALSE(FileExists(At(L"EasyAntiCheat")));
   EXPECT_FALSE(FileExists(At(L"Game_launcher.exe")));
-  EXPECT_TRUE(FileExists(At(L"Game.exe")));
-  EXPECT_TRUE(FileExists(At(L"Data\\level.dat")));
-
+  for (const wchar_t* file : kept) {
+    EXPECT_TRUE(FileExists(At(file))) << Narrow(file);
+  }
   EXPECT_TRUE(CleanupLog(logs_, game_).empty()) << "a cleaned folder gives no line";
-}
 
-// Paths of 300 characters and more among them, which some platforms give
-// no final path for.
-TEST_F(CleanupRun, EveryFolderGoesAfterTheFoldersInsideIt) {
-  const std::wstring a = L"EasyAntiCheat\\" + std::wstring(100, L'a');
-  const std::wstring b = a + L"\\" + std::wstring(100, L'b');
-  const std::wstring c = b + L"\\" + std::wstring(100, L'c');
-  for (const std::wstring& folder :
-       {std::wstring(L"EasyAntiCheat"), a, b, c, std::wstring(L"EasyAntiCheat\\z"),
-        std::wstring(L"EasyAntiCheat\\z\\y")}) {
-    MakeFolder(At(folder));
-  }
-  MakeFile(At(c + L"\\eac.dll"));
-  ASSERT_GE(At(c + L"\\eac.dll").size(), 300u);
-  EXPECT_EQ(CleanupLog(logs_, game_), (LogLines{
-                                          "Deleting 1 file(s)...",
-                                          FileLine(At(c + L"\\eac.dll")),
-                                          DirLine(At(L"EasyAntiCheat\\z\\y")),
-                                          DirLine(At(L"EasyAntiCheat\\z")),
-                                          DirLine(At(c)),
-                                          DirLine(At(b)),
-                                          DirLine(At(a)),
-                                          DirLine(At(L"EasyAntiCheat")),
-                                      }));
-  EXPECT_FALSE(FileExists(At(L"EasyAntiCheat")));
-}
-
-TEST_F(CleanupRun, NamesAreCaseSensitiveAndTheLegacyFolderOnlyCountsAtTheTop) {
-  MakeFile(At(L"Game_Launcher.exe"));
-  MakeFolder(At(L"easyanticheat"));
-  MakeFile(At(L"easyanticheat\\eac.dll"));
-  MakeFolder(At(L"EasyAntiCheatData"));
-  MakeFile(At(L"EasyAntiCheatData\\eac.dll"));
-  MakeFile(At(L"EasyAntiCheat_Setup.exe"));
-  MakeFolder(At(L"Sub"));
-  MakeFolder(At(L"Sub\\EasyAntiCheat"));
-  MakeFile(At(L"Sub\\EasyAntiCheat\\eac.dll"));
-  MakeFile(At(L"Sub\\x_launcher.exe"));
-
-  EXPECT_EQ(CleanupLog(logs_, game_), (LogLines{
-                                          "Deleting 1 file(s)...",
-                                          FileLine(At(L"Sub\\x_launcher.exe")),
-                                      }));
-  for (const wchar_t* kept :
-       {L"Game_Launcher.exe", L"easyanticheat\\eac.dll", L"EasyAntiCheatData\\eac.dll",
-        L"EasyAntiCheat_Setup.exe", L"Sub\\EasyAntiCheat\\eac.dll"}) {
-    EXPECT_TRUE(FileExists(At(kept))) << Narrow(kept);
-  }
-  EXPECT_FALSE(FileExists(At(L"Sub\\x_launcher.exe")));
-
-  // Names differing only in case can't stand side by side, so apart: a
-  // top-level file named like the legacy folder goes as a file.
-  ASSERT_TRUE(DeleteFileW(At(L"easyanticheat\\eac.dll").c_str()));
-  ASSERT_TRUE(RemoveDirectoryW(At(L"easyanticheat").c_str()));
+  // A top-level file named like the legacy folder goes as a file.
   MakeFile(At(L"EasyAntiCheat"));
   EXPECT_EQ(CleanupLog(logs_, game_),
             (LogLines{"Deleting 1 file(s)...", FileLine(At(L"EasyAntiCheat"))}));
-  EXPECT_FALSE(FileExists(At(L"EasyAntiCheat")));
+}
+
+// Windows names every object, and a legacy tree of any depth goes whole.
+// Wine names no object whose Linux path is longer than 4,095 bytes, and an
+// object without a name can't be checked: such a folder is logged and left,
+// with the folders that hold it.
+TEST_F(CleanupRun, ATreeGoesWholeDownToWhereItsFoldersHaveNoName) {
+  const std::wstring name(200, L'd');
+  std::wstring deepest = At(L"EasyAntiCheat");
+  MakeFolder(deepest);
+  // Under Wine each step relative to the last, which no shell's cd does past
+  // 4,095 bytes.
+  const bool onHost =
+      RunOnHost(deepest, "perl -e 'for (1..21) { mkdir \"" + Narrow(name) + "\" and chdir \"" +
+                             Narrow(name) + "\" or exit 1 } open(F, \">x.dll\") or exit 1'");
+  std::wstring unnamed;
+  for (int level = 0; level < 21; ++level) {
+    deepest += L"\\" + name;
+    unnamed = unnamed.empty() && deepest.size() - 2 > 4095 ? deepest : unnamed;
+    if (!onHost) {
+      MakeFolder(deepest);
+    }
+  }
+  if (!onHost) {
+    MakeFile(deepest + L"\\x.dll");
+  }
+  const LogLines lines = CleanupLog(logs_, game_, RetryBudget{0});
+  ASSERT_FALSE(lines.empty());
+  if (!IsUnderWine()) {
+    EXPECT_EQ(lines[1], FileLine(deepest + L"\\x.dll"));
+    EXPECT_EQ(lines[2], DirLine(deepest));
+    EXPECT_EQ(lines.back(), DirLine(At(L"EasyAntiCheat")));
+    EXPECT_FALSE(FileExists(At(L"EasyAntiCheat")));
+    return;
+  }
+  // Wine's path is the Linux one with "Z:" before it.
+  EXPECT_EQ(lines[0], "Error 1921 listing dir: " + Narrow(unnamed));
+  EXPECT_EQ(lines.back(), "Error 145 deleting dir: " + Narrow(At(L"EasyAntiCheat")));
 }
 
 // Linux lets a name end in dots or blanks, which Wine leaves out of the
@@ -227,11 +223,29 @@ TEST_F(CleanupRun, ReadOnlyEntriesAreDeletedToo) {
   EXPECT_NE(GetFileAttributesW(outside.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
 }
 
-TEST_F(CleanupRun, EntriesThatCannotGoAreLoggedAndTheRestGoes) {
+// What can't go is logged and left, and the rest goes. Whoever holds an
+// entry for a moment (a scanner, an indexer) keeps it only as long: it is
+// tried again after a wait, while the run's budget of waits lasts, and
+// entries held for good cost no more than that budget. One held with full
+// sharing, as a scanner does, goes when it is let go of (at once where the
+// platform removes a name as it is), and that is no failure.
+TEST_F(CleanupRun, EntriesThatCannotGoAreLoggedAndBusyOnesAreTriedAgain) {
+  static std::vector<DWORD> waits;
+  static UniqueFileHandle momentary;
   MakeFolder(At(L"EasyAntiCheat"));
-  MakeFile(At(L"EasyAntiCheat\\b.dll"));
+  for (const wchar_t* name : {L"a.dll", L"b.dll", L"c.dll", L"d.dll"}) {
+    MakeFile(At(L"EasyAntiCheat\\") + name);
+  }
   MakeFolder(At(L"Old_launcher.exe"));
   MakeFile(At(L"Old_launcher.exe\\readme.txt"));
+  const auto hold = [&](const wchar_t* name, DWORD share = FILE_SHARE_READ) {
+    return UniqueFileHandle(CreateFileW(At(L"EasyAntiCheat\\").append(name).c_str(), GENERIC_READ,
+                                        share, nullptr, OPEN_EXISTING, 0, nullptr));
+  };
+  waits.clear();
+  momentary = hold(L"a.dll");
+  const UniqueFileHandle forGood[] = {hold(L"b.dll"), hold(L"c.dll")};
+  UniqueFileHandle scanner = hold(L"d.dll", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   // A running launcher: where its file can't go, it stays as it was, not read-only.
   const std::wstring running = At(L"EasyAntiCheat\\Run_launcher.exe");
   ASSERT_TRUE(CopyFileTo(StandInInstallerPath(), running));
@@ -248,103 +262,42 @@ TEST_F(CleanupRun, EntriesThatCannotGoAreLoggedAndTheRestGoes) {
     Sleep(20);
   }
 
-  LogLines lines = CleanupLog(logs_, game_, RetryBudget{0});
+  const LogLines lines = CleanupLog(logs_, game_, RetryBudget{100, [](DWORD ms) {
+                                                                waits.push_back(ms);
+                                                                momentary.reset();
+                                                              }});
   WriteFileBytes(release, "");
   program.join();
+  EXPECT_EQ(waits, (std::vector<DWORD>{20, 20, 40, 20})) << "waits of 100 ms in all";
   // Wine 10 deletes a running program's name, as Linux does.
   const bool ranOn = FileExists(running);
   EXPECT_EQ(GetFileAttributesW(running.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-  LogLines expected{
-      "Deleting 2 file(s)...",
-      FileLine(At(L"EasyAntiCheat\\b.dll")),
-      FileLine(running),
-      "Error 5 deleting file: " + Narrow(running),
-      DirLine(At(L"Old_launcher.exe")),
-      "Error 145 deleting dir: " + Narrow(At(L"Old_launcher.exe")),
-      DirLine(At(L"EasyAntiCheat")),
-      "Error 145 deleting dir: " + Narrow(At(L"EasyAntiCheat")),
-  };
+  const bool pending = FileExists(At(L"EasyAntiCheat\\d.dll"));
+  scanner.reset();
+  EXPECT_FALSE(FileExists(At(L"EasyAntiCheat\\d.dll")));
+  LogLines expected{"Deleting 5 file(s)...",
+                    FileLine(At(L"EasyAntiCheat\\a.dll")),
+                    FileLine(At(L"EasyAntiCheat\\b.dll")),
+                    "Error 32 deleting file: " + Narrow(At(L"EasyAntiCheat\\b.dll")),
+                    FileLine(At(L"EasyAntiCheat\\c.dll")),
+                    "Error 32 deleting file: " + Narrow(At(L"EasyAntiCheat\\c.dll")),
+                    FileLine(At(L"EasyAntiCheat\\d.dll")),
+                    "Deletion pending: " + Narrow(At(L"EasyAntiCheat\\d.dll")),
+                    FileLine(running),
+                    "Error 5 deleting file: " + Narrow(running),
+                    DirLine(At(L"Old_launcher.exe")),
+                    "Error 145 deleting dir: " + Narrow(At(L"Old_launcher.exe")),
+                    DirLine(At(L"EasyAntiCheat")),
+                    "Error 145 deleting dir: " + Narrow(At(L"EasyAntiCheat"))};
   if (!ranOn) {
-    expected.erase(expected.begin() + 3);
-    expected.erase(expected.end() - 1);
+    expected.erase(expected.begin() + 9);
+  }
+  if (!pending) {
+    expected.erase(expected.begin() + 7);
   }
   EXPECT_EQ(lines, expected);
-  EXPECT_FALSE(FileExists(At(L"EasyAntiCheat\\b.dll")));
+  EXPECT_FALSE(FileExists(At(L"EasyAntiCheat\\a.dll")));
   EXPECT_TRUE(FileExists(At(L"Old_launcher.exe\\readme.txt")));
-}
-
-// Whoever holds an entry for a moment (a scanner, an indexer) keeps it only
-// as long: it is tried again after a wait, while the run's budget of waits
-// lasts, and one held for good costs no more than that budget.
-TEST_F(CleanupRun, BusyEntriesAreTriedAgainWhileTheBudgetLasts) {
-  static std::vector<DWORD> waits;
-  static UniqueFileHandle momentary;
-  MakeFolder(At(L"EasyAntiCheat"));
-  for (const wchar_t* name : {L"a.dll", L"b.dll", L"c.dll"}) {
-    MakeFile(At(L"EasyAntiCheat\\") + name);
-  }
-  const auto holdWithoutSharing = [&](const wchar_t* name) {
-    return CreateFileW(At(L"EasyAntiCheat\\").append(name).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                       nullptr, OPEN_EXISTING, 0, nullptr);
-  };
-  waits.clear();
-  momentary.reset(holdWithoutSharing(L"a.dll"));
-  const UniqueFileHandle forGood[] = {UniqueFileHandle(holdWithoutSharing(L"b.dll")),
-                                      UniqueFileHandle(holdWithoutSharing(L"c.dll"))};
-  const RetryBudget budget{100, [](DWORD ms) {
-                             waits.push_back(ms);
-                             momentary.reset();
-                           }};
-  EXPECT_EQ(CleanupLog(logs_, game_, budget),
-            (LogLines{"Deleting 3 file(s)...", FileLine(At(L"EasyAntiCheat\\a.dll")),
-                      FileLine(At(L"EasyAntiCheat\\b.dll")),
-                      "Error 32 deleting file: " + Narrow(At(L"EasyAntiCheat\\b.dll")),
-                      FileLine(At(L"EasyAntiCheat\\c.dll")),
-                      "Error 32 deleting file: " + Narrow(At(L"EasyAntiCheat\\c.dll")),
-                      DirLine(At(L"EasyAntiCheat")),
-                      "Error 145 deleting dir: " + Narrow(At(L"EasyAntiCheat"))}));
-  EXPECT_EQ(waits, (std::vector<DWORD>{20, 20, 40, 20})) << "waits of 100 ms in all";
-}
-
-// A program holding a legacy file with full sharing, as a virus scanner
-// does, lets its deletion be taken; the name goes once it lets go (or at
-// once, where the platform removes a name as it is), and that is no failure.
-TEST_F(CleanupRun, AFileHeldWithFullSharingGoesWhenItsHolderLetsGo) {
-  const std::wstring held = At(L"Held_launcher.exe");
-  MakeFile(held);
-  UniqueFileHandle holder(CreateFileW(held.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(holder);
-  const LogLines lines = CleanupLog(logs_, game_);
-  LogLines expected{"Deleting 1 file(s)...", FileLine(held)};
-  if (FileExists(held)) {
-    expected.push_back("Deletion pending: " + Narrow(held));
-  }
-  EXPECT_EQ(lines, expected);
-  holder.reset();
-  EXPECT_FALSE(FileExists(held));
-}
-
-// Wine names no object whose Linux path is longer than 4,095 bytes, and an
-// object without a name can't be checked: such a folder is logged and left,
-// with the folders that hold it. Windows deletes the tree whole.
-TEST_F(CleanupRun, AFolderWineCannotNameIsLeftWithWhatHoldsIt) {
-  MakeFolder(At(L"EasyAntiCheat"));
-  const std::string name(200, 'd');
-  if (!RunOnHost(At(L"EasyAntiCheat"), "for i in $(seq 21); do mkdir " + name + " && cd " + name +
-                                           "; done; touch x.dll")) {
-    GTEST_SKIP() << "only Wine's host makes a path this long";
-  }
-  // Wine's path is the Linux one with "Z:" before it.
-  std::wstring unnamed = At(L"EasyAntiCheat");
-  while (unnamed.size() - 2 <= 4095) {
-    unnamed += L"\\" + Widen(name);
-  }
-  const LogLines lines = CleanupLog(logs_, game_, RetryBudget{0});
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines[0], "Error 1921 listing dir: " + Narrow(unnamed));
-  EXPECT_EQ(lines.back(), "Error 145 deleting dir: " + Narrow(At(L"EasyAntiCheat")));
 }
 
 TEST_F(CleanupRun, TheExtractedSetupGoesLastAndOnlyOnce) {

@@ -3,6 +3,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,33 +44,32 @@ class ProcessRun : public testing::Test {
 };
 
 // The child runs until the file `release_` exists: whether the runner
-// waited shows in the "done" it records, not in how long anything took.
-TEST_F(ProcessRun, WaitingReturnsZeroAfterTheChildEndsWithItsExitCode) {
+// waited shows in the "done" it records, not in how long anything took. A
+// child it can't wait for would run on past it, and past the folder it runs
+// from: it is ended, and the wait's own failure is told.
+TEST_F(ProcessRun, WaitingEndsWithTheChildOrEndsTheChild) {
   SetEnvironmentVariableW(L"ZELQA_TEST_INSTALLER_EXIT", L"1603");
   const std::wstring commandLine = installer_ + L" --noui --install --title Demo";
+  ChildResult child;
+  ChildStart start;
+  start.waitMs = 0;
+  EXPECT_EQ(RunProcessAndWait(commandLine, child, start), WAIT_FAILED);
+  EXPECT_EQ(child.waitError, static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(child.endError, 0u);
+  EXPECT_EQ(child.exitCode, WAIT_FAILED) << "the code it was ended with";
+
   std::thread release([&] {
     Sleep(500);
     WriteFileBytes(release_, "");
   });
-  ChildResult child;
   EXPECT_EQ(RunProcessAndWait(commandLine, child), 0u);
   release.join();
   EXPECT_EQ(child.exitCode, 1603u);
-  EXPECT_EQ(ReadRecordedLines(record_), (std::vector<std::wstring>{commandLine, L"done"}))
+  // The first child may have recorded its start before it was ended.
+  std::vector<std::wstring> recorded = ReadRecordedLines(record_);
+  recorded.erase(recorded.begin(), recorded.end() - std::min<size_t>(recorded.size(), 2));
+  EXPECT_EQ(recorded, (std::vector<std::wstring>{commandLine, L"done"}))
       << "the command line reaches the child unchanged, and the child ended first";
-}
-
-TEST_F(ProcessRun, NotWaitingReturnsWhileTheChildRuns) {
-  ChildResult child;
-  EXPECT_EQ(StartProcess(installer_, child), 0u);
-  for (const std::wstring& line : ReadRecordedLines(record_)) {
-    EXPECT_NE(line, L"done") << "the runner waited for the child";
-  }
-  ASSERT_TRUE(WriteFileBytes(release_, ""));
-  for (int i = 0; i < 300 && ReadRecordedLines(record_).size() < 2; ++i) {
-    Sleep(100);
-  }
-  EXPECT_EQ(ReadRecordedLines(record_), (std::vector<std::wstring>{installer_, L"done"}));
 }
 
 // A checked start runs only the very file checked: another one found at
@@ -96,18 +96,6 @@ TEST_F(ProcessRun, ACheckedStartRunsOnlyTheFileChecked) {
     EXPECT_EQ(RunProcessAndWait(started, child, start), checked == installer_ ? 0u : refused);
   }
   EXPECT_EQ(ReadRecordedLines(record_), (std::vector<std::wstring>{installer_, L"done"}));
-}
-
-// A child the launcher can't wait for would run on past it, and past the
-// folder it runs from: it is ended, with the wait's own failure.
-TEST_F(ProcessRun, AChildThatCannotBeWaitedForIsEnded) {
-  ChildResult child;
-  ChildStart start;
-  start.waitMs = 0;
-  EXPECT_EQ(RunProcessAndWait(installer_, child, start), WAIT_FAILED);
-  EXPECT_EQ(child.waitError, static_cast<DWORD>(WAIT_TIMEOUT));
-  EXPECT_EQ(child.endError, 0u);
-  EXPECT_EQ(child.exitCode, WAIT_FAILED) << "the code it was ended with";
 }
 
 TEST_F(ProcessRun, EveryChildGetsTheLoaderMitigations) {

@@ -17,6 +17,7 @@ constexpr ULONG kFileCreate = 2;
 constexpr ULONG kFileDirectoryFile = 0x1;
 constexpr ULONG kFileSynchronousIoNonAlert = 0x20;
 constexpr ULONG kFileNonDirectoryFile = 0x40;
+constexpr ULONG kFileDeleteOnClose = 0x1000;
 constexpr ULONG kFileOpenReparsePoint = 0x200000;
 constexpr LONG kStatusObjectNameCollision = static_cast<LONG>(0xC0000035);
 constexpr LONG kStatusFileIsADirectory = static_cast<LONG>(0xC00000BA);
@@ -307,7 +308,9 @@ DWORD OpenChild(const HeldFolder& parent, const std::wstring& name, const ChildO
   if (const DWORD error =
           NtOpen(parent, name,
                  NtOpenRequest{how.access, how.share, create ? kFileCreate : kFileOpen,
-                               NtKindOptions(how.kind) | kFileOpenReparsePoint, how.security},
+                               NtKindOptions(how.kind) | kFileOpenReparsePoint |
+                                   (how.deleteOnClose ? kFileDeleteOnClose : 0),
+                               how.security},
                  opened);
       error != ERROR_SUCCESS) {
     return error;

@@ -56,8 +56,9 @@ struct ChildOpen {
   DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   Disposition disposition = Disposition::OpenExisting;
   ChildKind kind = ChildKind::Any;
-  ULONGLONG listedId = 0;  // when not 0, the object must be the entry listed with it
-  bool link = false;       // the link itself is meant; any other object is refused
+  ULONGLONG listedId = 0;      // when not 0, the object must be the entry listed with it
+  bool link = false;           // the link itself is meant; any other object is refused
+  bool deleteOnClose = false;  // with DELETE: the entry goes, when empty, with its last handle
   PSECURITY_DESCRIPTOR security = nullptr;  // for a new one
 };
 

@@ -54,6 +54,9 @@ DWORD CreateAdminOnlyFolder(const std::wstring& parentPath, const std::wstring& 
   how.access = DELETE;
   how.disposition = Disposition::CreateNew;
   how.security = descriptor.get();
+  // Emptied, it goes with the run's last handle of it, whatever became of
+  // its deletion or of the run.
+  how.deleteOnClose = true;
   DWORD error = ERROR_FILE_EXISTS;
   // Only a folder made here and now: whatever already stands at a name, a
   // link or someone else's folder, is never used.

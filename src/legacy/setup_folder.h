@@ -26,8 +26,9 @@ using FolderNameSource = std::wstring (*)(const std::wstring& stem);
 std::wstring RandomFolderName(const std::wstring& stem);
 
 // Makes a new folder in `parentPath` under a name `nameSource` gives, with
-// the admin-only descriptor, and holds it (with DELETE access). Never takes
-// what already stands at a name: tries another name instead. Returns 0, or
+// the admin-only descriptor, and holds it (with DELETE access); once empty,
+// it goes when the last handle of it closes. Never takes what already
+// stands at a name: tries another name instead. Returns 0, or
 // the error of the last attempt (ERROR_FILE_EXISTS when every name was taken).
 [[nodiscard]] DWORD CreateAdminOnlyFolder(const std::wstring& parentPath, const std::wstring& stem,
                                           HeldFolder& folder,

@@ -427,35 +427,14 @@ bool MakeSymbolicLink(const std::wstring& target, const std::wstring& link, bool
   }
   // The target may not exist yet, so its host path is its folder's and name.
   const std::string hostTarget = HostPath(ParentPath(target)) + "/" + Narrow(FileName(target));
-  const std::string hostLink = HostPath(ParentPath(link)) + "/" + Narrow(FileName(link));
-  if (hostTarget[0] != '/' || hostLink[0] != '/' ||
-      !RunHostCommand(L"Z:\\bin\\ln", {"-s", "-n", "-f", hostTarget, hostLink})) {
-    return false;
-  }
-  // A link to nothing can't be seen; one to something shows once ln is done.
-  if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    Sleep(500);
-    return true;
-  }
-  for (int i = 0; i < 50; ++i) {
-    if (GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) {
-      return true;
-    }
-    Sleep(100);
-  }
-  return false;
+  return hostTarget[0] == '/' && RunOnHost(ParentPath(link), "ln -s -n -f '" + hostTarget + "' '" +
+                                                                 Narrow(FileName(link)) + "'");
 }
 
 bool RenameOnHost(const std::wstring& from, const std::wstring& to) {
-  const std::string hostFrom = HostPath(from);
   const std::string hostTo = HostPath(ParentPath(to)) + "/" + Narrow(FileName(to));
-  if (hostFrom.empty() || hostTo[0] != '/' || !RunHostCommand(L"Z:\\bin\\mv", {hostFrom, hostTo})) {
-    return false;
-  }
-  for (int i = 0; i < 50 && FileExists(from); ++i) {
-    Sleep(100);
-  }
-  return !FileExists(from);
+  return hostTo[0] == '/' &&
+         RunOnHost(ParentPath(from), "mv '" + Narrow(FileName(from)) + "' '" + hostTo + "'");
 }
 
 bool RunOnHost(const std::wstring& folder, const std::string& script) {
