@@ -79,8 +79,7 @@ TEST(DetectionRegistry, ReadsGamesInstalledFromTheLegacyKey) {
   native.SetString(L"", L"GamesInstalled", L"1234");
   EXPECT_FALSE(IsEasyAntiCheatInstalled(1234));
 
-  // A registration that can't be read is no answer, least of all "not
-  // installed": the legacy files would go while it still needs them.
+  // A registration that can't be read is no answer, least of all "not installed".
   LegacyRegistration locked(L"1234");
   locked.DenyReading(L"");
   bool installed = true;

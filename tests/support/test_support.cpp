@@ -5,7 +5,6 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <atomic>
 #include <regex>
 
 #include "common/command_line.h"
@@ -252,12 +251,8 @@ bool TokenWithElevation(Elevation elevation, UniqueHandle& token) {
 
 ProgramResult RunProgram(const ProgramRun& run) {
   ProgramResult result;
-  // A folder of its own for each run: runs may overlap.
-  static std::atomic<int> runs{0};
-  const std::wstring outputPath =
-      JoinPath(MakeScratchDirectory(L"output-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                    std::to_wstring(++runs)),
-               L"stdout.bin");
+  const std::wstring outputPath = JoinPath(
+      MakeScratchDirectory(L"output-" + std::to_wstring(GetCurrentProcessId())), L"stdout.bin");
   SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
   UniqueFileHandle output(CreateFileW(outputPath.c_str(), GENERIC_WRITE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
@@ -388,30 +383,6 @@ std::string HostPath(const std::wstring& path) {
   return text;
 }
 
-// Starts a host program under Wine, which runs host executables itself.
-bool RunHostCommand(const std::wstring& program, const std::vector<std::string>& arguments) {
-  std::wstring commandLine = QuoteArgument(program);
-  for (const std::string& argument : arguments) {
-    commandLine += L" " + QuoteArgument(Widen(argument));
-  }
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION created{};
-  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &created)) {
-    return false;
-  }
-  // Wine gives no process handle for a host program, nor its exit code
-  // (callers check the result), and leaves the thread handle as whatever
-  // was there: closing it could close one of ours.
-  if (created.hProcess != nullptr) {
-    const UniqueHandle process(created.hProcess);
-    const UniqueHandle thread(created.hThread);
-    WaitForSingleObject(process.get(), 30000);
-  }
-  return true;
-}
-
 }  // namespace
 
 bool IsUnderWine() {
@@ -439,17 +410,21 @@ bool RenameOnHost(const std::wstring& from, const std::wstring& to) {
 
 bool RunOnHost(const std::wstring& folder, const std::string& script) {
   const std::string host = HostPath(folder);
-  // Wine gives no handle of a host program: the script leaves its status
-  // in a file last.
+  // Wine runs host programs itself, and gives neither their handle nor
+  // their exit code (it leaves the handles as whatever was there): the
+  // script leaves its status in a file last.
   const std::wstring done = JoinPath(folder, L"host-status");
   DeleteFileW(done.c_str());
-  if (host.empty() ||
-      !RunHostCommand(
-          L"Z:\\bin\\sh",
-          {"-c",
-           "cd \"$0\" && { " + script +
-               "; }; echo $? >\"$0/host-status.new\"; mv \"$0/host-status.new\" \"$0/host-status\"",
-           host})) {
+  std::wstring commandLine = L"/bin/sh -c " +
+                             QuoteArgument(Widen("cd \"$0\" && { " + script +
+                                                 "; }; echo $? >\"$0/.status\"; mv \"$0/.status\" "
+                                                 "\"$0/host-status\"")) +
+                             L" " + QuoteArgument(Widen(host));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION created{};
+  if (host.empty() || !CreateProcessW(L"Z:\\bin\\sh", commandLine.data(), nullptr, nullptr, FALSE,
+                                      0, nullptr, nullptr, &startup, &created)) {
     return false;
   }
   for (int i = 0; i < 300 && !FileExists(done); ++i) {
