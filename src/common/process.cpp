@@ -91,9 +91,10 @@ void EndChild(HANDLE process, DWORD exitCode, ChildResult& result) {
   const DWORD endError = TerminateProcess(process, exitCode) ? ERROR_SUCCESS : GetLastError();
   const DWORD waited = WaitForSingleObject(process, kEndWaitMs);
   if (waited != WAIT_OBJECT_0) {
-    result.endError = endError != ERROR_SUCCESS ? endError
-                      : waited == WAIT_FAILED   ? LastErrorOr(WAIT_FAILED)
-                                                : waited;
+    result.endError = waited == WAIT_FAILED ? LastErrorOr(WAIT_FAILED) : waited;
+    if (endError != ERROR_SUCCESS) {
+      result.endError = endError;
+    }
     return;
   }
   if (!GetExitCodeProcess(process, &result.exitCode)) {

@@ -73,6 +73,19 @@ DWORD MakeCandidate(const std::wstring& folder, Candidate& candidate) {
   return error;
 }
 
+// The candidates of `folders`, in order. Returns 0, or the error of the last
+// that can't be told.
+DWORD MakeCandidates(const std::vector<std::wstring>& folders, std::vector<Candidate>& candidates) {
+  DWORD lastError = ERROR_SUCCESS;
+  candidates.assign(folders.size(), Candidate{});
+  for (size_t i = 0; i < folders.size(); ++i) {
+    if (const DWORD error = MakeCandidate(folders[i], candidates[i]); error != ERROR_SUCCESS) {
+      lastError = error;
+    }
+  }
+  return lastError;
+}
+
 // Where a registered install folder matches where the launcher runs.
 struct FolderMatch {
   bool throughLauncher = false;  // one of the launcher's own folders
@@ -184,14 +197,8 @@ bool MatchGameInstallKey(const std::vector<std::wstring>& launcherFolders,
   // A launcher folder that can't be told may be the one a registration
   // names in another spelling: then no match through the current directory
   // stands, as after a registration that can't be read.
-  DWORD unreadable = ERROR_SUCCESS;
-  std::vector<Candidate> launcher(launcherFolders.size());
-  for (size_t i = 0; i < launcherFolders.size(); ++i) {
-    if (const DWORD error = MakeCandidate(launcherFolders[i], launcher[i]);
-        error != ERROR_SUCCESS) {
-      unreadable = error;
-    }
-  }
+  std::vector<Candidate> launcher;
+  DWORD unreadable = MakeCandidates(launcherFolders, launcher);
   Candidate current;
   (void)MakeCandidate(currentDirectory, current);
 
