@@ -4,9 +4,13 @@
 
 #include "common/file_system.h"
 
+namespace {
+
 bool IsBusyError(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_DIR_NOT_EMPTY;
 }
+
+}  // namespace
 
 bool WaitToRetry(DWORD error, size_t attempt, RetryBudget& budget) {
   constexpr DWORD kWaitsMs[] = {20, 40, 80, 160};

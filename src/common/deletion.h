@@ -20,13 +20,10 @@ struct RetryBudget {
   void (*wait)(DWORD milliseconds) = nullptr;
 };
 
-// True for the errors of an entry that may come free in a moment: someone
-// holds it without sharing, or a folder still holds entries.
-bool IsBusyError(DWORD error);
-
 // After try `attempt` (from 0) failed with `error`: waits before the next,
-// only for a busy error, a few times, and only while `budget` lasts. Returns
-// whether there is to be another try.
+// only for an entry that may come free in a moment (someone holds it
+// without sharing, a folder still holds entries), a few times, and only
+// while `budget` lasts. Returns whether there is to be another try.
 bool WaitToRetry(DWORD error, size_t attempt, RetryBudget& budget);
 
 // True for the answers of an open that mean the entry is gone or going:

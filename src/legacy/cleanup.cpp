@@ -1,7 +1,6 @@
 #include "legacy/cleanup.h"
 
 #include <algorithm>
-#include <iterator>
 #include <set>
 #include <string_view>
 
