@@ -116,7 +116,6 @@ DWORD ReadFileIdentity(HANDLE handle, FileIdentity& identity) {
 }
 
 DWORD AreSameObject(HANDLE left, HANDLE right, bool& same) {
-  same = false;
   FileIdentity leftIdentity;
   FileIdentity rightIdentity;
   DWORD error = ReadFileIdentity(left, leftIdentity);
